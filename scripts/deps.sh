@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need, when any is missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build clang-format-15
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    e2fsprogs mount util-linux
+    qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth
+)
+if [ "${1:-}" = "--windows" ]; then
+    packages+=(g++-mingw-w64-x86-64-posix wine64 wine)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test: the debug build, the
+# engine and platform tests again under AddressSanitizer and UBSan, and the format check.
+# Volume tests mount tmpfs and loop images, so run it as root (CI does).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh
+export KLAR_REQUIRE_VOLUMES="${KLAR_REQUIRE_VOLUMES:-$([ "$(id -u)" -eq 0 ] && echo 1 || echo 0)}"
+
+echo "== format"
+git ls-files '*.cpp' '*.h' | xargs clang-format-15 --dry-run --Werror
+
+echo "== debug build and tests"
+cmake --preset dev
+cmake --build --preset dev
+ctest --preset dev
+
+echo "== AddressSanitizer and UBSan"
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan

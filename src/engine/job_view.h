@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+namespace klar {
+
+/// The method check boxes of the main window.
+enum class MethodBox { DOD, NSA, Guttman, UK, Canada, Single };
+
+/// The captions a job writes.
+enum class Caption {
+    Label2,  ///< "Pass [n]:"
+    Label8,  ///< "Pass: n of m"
+    Label9,  ///< "Remaining: n bytes"
+    Label10, ///< "Drive Capacity: n bytes"
+};
+
+/// What a clearing job reads and writes of the main window. The window implements it with
+/// widgets; tests implement it with a recorder that can act at a chosen yield.
+class JobView {
+public:
+    virtual ~JobView() = default;
+
+    /// The text of the drive list's edit field, untrimmed.
+    [[nodiscard]] virtual std::string driveText() = 0;
+    [[nodiscard]] virtual bool isChecked(MethodBox box) = 0;
+
+    /// Sets a caption. Label8 is repainted at once; the others whenever the window paints.
+    virtual void setCaption(Caption which, const std::string& text) = 0;
+    /// The progress bar, 0 to 100.
+    virtual void setProgress(float percent) = 0;
+    /// Shows (and repaints at once) or hides the Abort button.
+    virtual void setAbortVisible(bool visible) = 0;
+    virtual void focusDriveList() = 0;
+    virtual void focusClearButton() = 0;
+
+    /// A message box with the text and an OK button; returns when the user has closed it.
+    virtual void showMessage(const std::string& text) = 0;
+
+    /// Lets the window handle its pending events (clicks included) and returns.
+    virtual void yield() = 0;
+};
+
+} // namespace klar

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace klar {
+
+/// Outcome of an operating-system call, carrying the system's own words for a failure.
+struct OsStatus {
+    enum class Kind {
+        Ok,
+        DiskFull, ///< the volume has no room left (ENOSPC, EDQUOT, EFBIG, ERROR_DISK_FULL, ...)
+        Exists,   ///< the name is already taken (by a file, folder or link)
+        Failed,   ///< anything else: device gone, I/O error, access denied, read-only, ...
+    };
+    Kind kind = Kind::Ok;
+    int code = 0;     ///< errno or the Windows error code; 0 when Ok
+    std::string text; ///< the system's message, without a final period; empty when Ok
+
+    [[nodiscard]] bool ok() const { return kind == Kind::Ok; }
+    static OsStatus success() { return {}; }
+};
+
+/// Identity of a file we created, so that a name replaced under us is told apart from it.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+};
+
+/// A filler file created by this program: open for appending, with the identity it had when
+/// created. The platform owns what `native` means (a descriptor or a HANDLE); -1 when closed.
+struct FillerHandle {
+    std::intptr_t native = -1;
+    FileId id;
+    [[nodiscard]] bool open() const { return native != -1; }
+};
+
+struct SpaceInfo {
+    std::uint64_t free = 0;  ///< bytes available to this process
+    std::uint64_t total = 0; ///< size of the volume in bytes
+};
+
+/// Everything the engine needs from the operating system. Abstract so that tests can put a
+/// double in front of the real backend that fails at chosen calls.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    /// True if path names anything: a file, a folder or a link (even a dangling one).
+    /// Never fails; every failure of the query counts as absence.
+    [[nodiscard]] virtual bool pathExists(const std::string& path) = 0;
+
+    /// Creates path as a new empty file, never opening an existing one and never following a
+    /// link. On success `out` is open. Kind::Exists when the name is taken.
+    [[nodiscard]] virtual OsStatus createExclusive(const std::string& path, FillerHandle& out) = 0;
+
+    /// Appends size bytes to the file. A partial write is a failure: the status then carries
+    /// the error that stopped it, and `written` tells how much reached the file.
+    [[nodiscard]] virtual OsStatus append(FillerHandle& file, const std::uint8_t* data,
+                                          std::size_t size, std::size_t& written) = 0;
+
+    /// Forces the file's data to the medium. A failure means the data may not be there.
+    [[nodiscard]] virtual OsStatus flush(FillerHandle& file) = 0;
+
+    /// Releases the handle; the file stays. Safe on a closed handle.
+    virtual void close(FillerHandle& file) = 0;
+
+    /// Deletes path only if it is still the very file identified by `id`. Kind::Exists when
+    /// something else now stands at path (it is left alone); Failed when the delete is refused.
+    [[nodiscard]] virtual OsStatus removeCreated(const std::string& path, const FileId& id) = 0;
+
+    /// Free and total bytes of the volume holding root, read afresh.
+    [[nodiscard]] virtual OsStatus driveSpace(const std::string& root, SpaceInfo& out) = 0;
+
+    /// The system's drives: root paths, each followed by a NUL, and one more NUL at the end.
+    /// Empty when the system cannot tell.
+    [[nodiscard]] virtual std::string driveStrings() = 0;
+
+    /// The root path for a trimmed, non-blank drive text (Windows: "T:\"; POSIX: the text).
+    [[nodiscard]] virtual std::string rootPath(const std::string& driveText) = 0;
+
+    /// How messages name the drive (Windows: the upper-cased letter; POSIX: the text as typed).
+    [[nodiscard]] virtual std::string driveName(const std::string& driveText) = 0;
+
+    /// The path of a file called name in the root folder.
+    [[nodiscard]] virtual std::string joinPath(const std::string& root,
+                                               const std::string& name) = 0;
+};
+
+/// The backend of the system this program was built for.
+std::unique_ptr<Platform> makeSystemPlatform();
+
+} // namespace klar

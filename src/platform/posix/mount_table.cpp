@@ -1,0 +1,84 @@
+#include "posix/mount_table.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+
+namespace klar {
+namespace {
+
+// Kernel interfaces, not storage; squashfs images are read-only by design.
+constexpr std::array<std::string_view, 22> kPseudoTypes = {
+    "proc",       "sysfs",     "cgroup",  "cgroup2",    "devpts",      "devtmpfs",
+    "mqueue",     "debugfs",   "tracefs", "securityfs", "pstore",      "bpf",
+    "hugetlbfs",  "configfs",  "fusectl", "autofs",     "binfmt_misc", "efivarfs",
+    "rpc_pipefs", "selinuxfs", "nsfs",    "squashfs"};
+
+constexpr std::array<std::string_view, 4> kSystemFolders = {"/dev", "/sys", "/proc", "/run"};
+
+bool isUnder(std::string_view path, std::string_view folder) {
+    return path == folder ||
+           (path.size() > folder.size() && path.substr(0, folder.size()) == folder &&
+            path[folder.size()] == '/');
+}
+
+bool offered(std::string_view type, std::string_view mountPoint) {
+    if (std::find(kPseudoTypes.begin(), kPseudoTypes.end(), type) != kPseudoTypes.end()) {
+        return false;
+    }
+    // Whatever is mounted below the kernel's and the init system's own folders is not a
+    // drive a user clears (tmpfs on /dev/shm and /run, fuse control, ...).
+    return std::none_of(kSystemFolders.begin(), kSystemFolders.end(),
+                        [&](std::string_view f) { return isUnder(mountPoint, f); });
+}
+
+// The mounts file writes space, tab, newline and backslash in a path as \ooo octal escapes.
+std::string unescape(std::string_view field) {
+    std::string out;
+    out.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const std::string_view oct = field.substr(i + 1, 3);
+            if (oct.size() == 3 &&
+                std::all_of(oct.begin(), oct.end(), [](char c) { return c >= '0' && c <= '7'; })) {
+                out.push_back(
+                    static_cast<char>((oct[0] - '0') * 64 + (oct[1] - '0') * 8 + (oct[2] - '0')));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back(field[i]);
+    }
+    return out;
+}
+
+} // namespace
+
+std::string mountPointDriveString(const std::string& mountsFile) {
+    std::ifstream in(mountsFile);
+    std::string line;
+    std::string result;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string device;
+        std::string mountPoint;
+        std::string type;
+        if (!(fields >> device >> mountPoint >> type)) {
+            continue;
+        }
+        const std::string path = unescape(mountPoint);
+        if (!offered(type, path)) {
+            continue;
+        }
+        result += path;
+        result.push_back('\0');
+    }
+    if (!result.empty()) {
+        result.push_back('\0');
+    }
+    return result;
+}
+
+} // namespace klar

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "platform.h"
+
+#include <functional>
+#include <optional>
+
+namespace klar::test {
+
+/// Stands in front of the real backend and fails chosen calls the way a failing disk or a
+/// vanished drive would. Counters start at 1 for the first call of each kind.
+class FaultyPlatform : public Platform {
+public:
+    explicit FaultyPlatform(Platform& real) : real_(real) {}
+
+    /// The n-th append (and every later one while `sticky`) fails with the given status.
+    void failAppend(long n, OsStatus status, bool sticky = false) {
+        appendFault_ = Fault{n, std::move(status), sticky};
+    }
+    /// From the n-th free-space query on, the drive is gone.
+    void loseDriveAt(long n, OsStatus status) { spaceFault_ = Fault{n, std::move(status), true}; }
+    void failFlush(OsStatus status) { flushFault_ = Fault{1, std::move(status), true}; }
+    void failRemove(OsStatus status) { removeFault_ = Fault{1, std::move(status), true}; }
+    void failCreate(OsStatus status) { createFault_ = Fault{1, std::move(status), true}; }
+    /// Runs before every free-space query (to change the volume under the job, say).
+    std::function<void(long call)> beforeDriveSpace;
+
+    long appends = 0;
+    long spaceQueries = 0;
+    long flushes = 0;
+    long removes = 0;
+
+    static OsStatus error(int code, const char* text) {
+        return OsStatus{OsStatus::Kind::Failed, code, text};
+    }
+
+    bool pathExists(const std::string& path) override { return real_.pathExists(path); }
+    OsStatus createExclusive(const std::string& path, FillerHandle& out) override {
+        if (auto f = hit(createFault_, 1)) {
+            return *f;
+        }
+        return real_.createExclusive(path, out);
+    }
+    OsStatus append(FillerHandle& file, const std::uint8_t* data, std::size_t size,
+                    std::size_t& written) override {
+        if (auto f = hit(appendFault_, ++appends)) {
+            written = 0;
+            return *f;
+        }
+        return real_.append(file, data, size, written);
+    }
+    OsStatus flush(FillerHandle& file) override {
+        ++flushes;
+        if (auto f = hit(flushFault_, flushes)) {
+            return *f;
+        }
+        return real_.flush(file);
+    }
+    void close(FillerHandle& file) override { real_.close(file); }
+    OsStatus removeCreated(const std::string& path, const FileId& id) override {
+        ++removes;
+        if (auto f = hit(removeFault_, removes)) {
+            return *f;
+        }
+        return real_.removeCreated(path, id);
+    }
+    OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
+        ++spaceQueries;
+        if (beforeDriveSpace) {
+            beforeDriveSpace(spaceQueries);
+        }
+        if (auto f = hit(spaceFault_, spaceQueries)) {
+            return *f;
+        }
+        return real_.driveSpace(root, out);
+    }
+    std::string driveStrings() override { return real_.driveStrings(); }
+    std::string rootPath(const std::string& t) override { return real_.rootPath(t); }
+    std::string driveName(const std::string& t) override { return real_.driveName(t); }
+    std::string joinPath(const std::string& r, const std::string& n) override {
+        return real_.joinPath(r, n);
+    }
+
+private:
+    struct Fault {
+        long at;
+        OsStatus status;
+        bool sticky;
+    };
+    static std::optional<OsStatus> hit(const std::optional<Fault>& fault, long call) {
+        if (fault && (call == fault->at || (fault->sticky && call > fault->at))) {
+            return fault->status;
+        }
+        return std::nullopt;
+    }
+
+    Platform& real_;
+    std::optional<Fault> appendFault_;
+    std::optional<Fault> spaceFault_;
+    std::optional<Fault> flushFault_;
+    std::optional<Fault> removeFault_;
+    std::optional<Fault> createFault_;
+};
+
+} // namespace klar::test

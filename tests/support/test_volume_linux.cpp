@@ -1,0 +1,128 @@
+#include "test_volume.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace klar::test {
+namespace fs = std::filesystem;
+namespace {
+
+std::string MakeTempFolder(const char* pattern) {
+    std::string path = (fs::temp_directory_path() / pattern).string();
+    if (::mkdtemp(path.data()) == nullptr) {
+        return {};
+    }
+    return path;
+}
+
+class TmpfsVolume final : public TestVolume {
+public:
+    explicit TmpfsVolume(std::string mountPoint) : root_(std::move(mountPoint)) {}
+    ~TmpfsVolume() override {
+        ::umount2(root_.c_str(), MNT_DETACH);
+        ::rmdir(root_.c_str());
+    }
+    const std::string& root() const override { return root_; }
+    const std::string& driveText() const override { return root_; }
+    std::string driveName() const override { return root_; }
+
+private:
+    std::string root_;
+};
+
+class LoopExt2Volume final : public ImageVolume {
+public:
+    LoopExt2Volume(std::string folder, std::string image, std::string mountPoint)
+        : folder_(std::move(folder)), image_(std::move(image)), root_(std::move(mountPoint)) {}
+    ~LoopExt2Volume() override {
+        unmount();
+        std::error_code ec;
+        fs::remove_all(folder_, ec);
+    }
+    const std::string& root() const override { return root_; }
+    const std::string& driveText() const override { return root_; }
+    std::string driveName() const override { return root_; }
+    const std::string& imagePath() const override { return image_; }
+    void unmount() override {
+        if (mounted_) {
+            // umount -d also detaches the loop device that mount -o loop attached.
+            const std::string cmd = "umount -d '" + root_ + "' 2>/dev/null";
+            mounted_ = std::system(cmd.c_str()) != 0;
+        }
+    }
+    void markMounted() { mounted_ = true; }
+
+private:
+    std::string folder_;
+    std::string image_;
+    std::string root_;
+    bool mounted_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyNot) {
+    if (::geteuid() != 0) {
+        whyNot = "mounting a tmpfs needs root";
+        return nullptr;
+    }
+    const std::string folder = MakeTempFolder("klar-tmpfs-XXXXXX");
+    if (folder.empty()) {
+        whyNot = std::string("mkdtemp: ") + std::strerror(errno);
+        return nullptr;
+    }
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+        whyNot = std::string("mount -t tmpfs: ") + std::strerror(errno);
+        ::rmdir(folder.c_str());
+        return nullptr;
+    }
+    return std::make_unique<TmpfsVolume>(folder);
+}
+
+std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot) {
+    if (::geteuid() != 0) {
+        whyNot = "loop-mounting an image needs root";
+        return nullptr;
+    }
+    const std::string folder = MakeTempFolder("klar-ext2-XXXXXX");
+    if (folder.empty()) {
+        whyNot = std::string("mkdtemp: ") + std::strerror(errno);
+        return nullptr;
+    }
+    const std::string image = folder + "/volume.img";
+    const std::string mountPoint = folder + "/mnt";
+    auto volume = std::make_unique<LoopExt2Volume>(folder, image, mountPoint);
+    std::error_code ec;
+    fs::create_directory(mountPoint, ec);
+    {
+        // A sparse image: unwritten blocks read as zeros, as on a fresh disk.
+        std::FILE* f = std::fopen(image.c_str(), "wb");
+        if (f == nullptr || ::ftruncate(::fileno(f), static_cast<off_t>(bytes)) != 0) {
+            whyNot = "cannot create the image file";
+            if (f != nullptr) {
+                std::fclose(f);
+            }
+            return nullptr;
+        }
+        std::fclose(f);
+    }
+    const std::string mkfs = "mkfs.ext2 -q -F -m 0 '" + image + "' >/dev/null 2>&1";
+    if (std::system(mkfs.c_str()) != 0) {
+        whyNot = "mkfs.ext2 failed (is e2fsprogs installed?)";
+        return nullptr;
+    }
+    const std::string mount = "mount -o loop '" + image + "' '" + mountPoint + "' 2>&1";
+    if (std::system(mount.c_str()) != 0) {
+        whyNot = "mount -o loop failed (no loop device?)";
+        return nullptr;
+    }
+    volume->markMounted();
+    return volume;
+}
+
+} // namespace klar::test
