@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace klar::test {
 
@@ -21,21 +23,40 @@ public:
     void loseDriveAt(long n, OsStatus status) { spaceFault_ = Fault{n, std::move(status), true}; }
     void failFlush(OsStatus status) { flushFault_ = Fault{1, std::move(status), true}; }
     void failRemove(OsStatus status) { removeFault_ = Fault{1, std::move(status), true}; }
+    /// The n-th delete (and every later one while `sticky`) is refused.
+    void failRemoveAt(long n, OsStatus status, bool sticky = false) {
+        removeFault_ = Fault{n, std::move(status), sticky};
+    }
     void failCreate(OsStatus status) { createFault_ = Fault{1, std::move(status), true}; }
+    /// From now on an append larger than the free space of the volume holding root writes
+    /// nothing and reports a full disk, as drivers that allocate a whole write at once do
+    /// (tmpfs and ext2 write what fits instead).
+    void wholeWritesOnly(std::string root) { wholeWritesRoot_ = std::move(root); }
     /// Runs before every free-space query (to change the volume under the job, say).
     std::function<void(long call)> beforeDriveSpace;
+
+    struct AppendSeen {
+        std::size_t size;
+        bool ok;
+    };
 
     long appends = 0;
     long spaceQueries = 0;
     long flushes = 0;
     long removes = 0;
+    long creates = 0;
+    std::vector<AppendSeen> appendLog; ///< every append, in order
 
     static OsStatus error(int code, const char* text) {
         return OsStatus{OsStatus::Kind::Failed, code, text};
     }
+    static OsStatus diskFull() {
+        return OsStatus{OsStatus::Kind::DiskFull, 28, "No space left on device"};
+    }
 
     bool pathExists(const std::string& path) override { return real_.pathExists(path); }
     OsStatus createExclusive(const std::string& path, FillerHandle& out) override {
+        ++creates;
         if (auto f = hit(createFault_, 1)) {
             return *f;
         }
@@ -43,11 +64,9 @@ public:
     }
     OsStatus append(FillerHandle& file, const std::uint8_t* data, std::size_t size,
                     std::size_t& written) override {
-        if (auto f = hit(appendFault_, ++appends)) {
-            written = 0;
-            return *f;
-        }
-        return real_.append(file, data, size, written);
+        OsStatus status = appendStatus(file, data, size, written);
+        appendLog.push_back({size, status.ok()});
+        return status;
     }
     OsStatus flush(FillerHandle& file) override {
         ++flushes;
@@ -82,6 +101,20 @@ public:
     }
 
 private:
+    OsStatus appendStatus(FillerHandle& file, const std::uint8_t* data, std::size_t size,
+                          std::size_t& written) {
+        written = 0;
+        if (auto f = hit(appendFault_, ++appends)) {
+            return *f;
+        }
+        SpaceInfo space;
+        if (!wholeWritesRoot_.empty() && real_.driveSpace(wholeWritesRoot_, space).ok() &&
+            size > space.free) {
+            return diskFull();
+        }
+        return real_.append(file, data, size, written);
+    }
+
     struct Fault {
         long at;
         OsStatus status;
@@ -100,6 +133,7 @@ private:
     std::optional<Fault> flushFault_;
     std::optional<Fault> removeFault_;
     std::optional<Fault> createFault_;
+    std::string wholeWritesRoot_;
 };
 
 } // namespace klar::test

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace klar::test {
 namespace fs = std::filesystem;
@@ -28,8 +27,16 @@ std::vector<std::string> ListFolder(const std::string& folder) {
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+    // Read in chunks: volume tests look at every filler file many times per pass.
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::uint8_t> bytes;
+    std::vector<char> chunk(1 << 16);
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got));
+    }
+    return bytes;
 }
 
 void WriteWholeFile(const std::string& path, const std::string& content) {

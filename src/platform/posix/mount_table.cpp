@@ -28,8 +28,12 @@ bool offered(std::string_view type, std::string_view mountPoint) {
     if (std::find(kPseudoTypes.begin(), kPseudoTypes.end(), type) != kPseudoTypes.end()) {
         return false;
     }
-    // Whatever is mounted below the kernel's and the init system's own folders is not a
-    // drive a user clears (tmpfs on /dev/shm and /run, fuse control, ...).
+    // The memory filesystems of the kernel's and the init system's own folders (/dev/shm,
+    // /run, /run/user/...) are not drives a user clears; removable media mounted below /run
+    // (/run/media/...) are.
+    if (type != "tmpfs" && type != "ramfs") {
+        return true;
+    }
     return std::none_of(kSystemFolders.begin(), kSystemFolders.end(),
                         [&](std::string_view f) { return isUnder(mountPoint, f); });
 }

@@ -1,0 +1,179 @@
+// Jobs on a real volume whose disk fails at chosen calls: a job that did not clear everything
+// says so and names why, deletes every filler file it still can, and never touches a user file.
+#include "job_rig.h"
+
+#include <gtest/gtest.h>
+
+namespace klar::test {
+namespace {
+
+constexpr std::uint64_t kVolumeBytes = 1u << 20;
+const std::string kUserFile = "keep.me";
+
+/// A volume with a user file on it, and a DOD job ready to run there.
+class FaultyJob : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string whyNot;
+        volume_ = MakeRamVolume(kVolumeBytes, whyNot);
+        if (!volume_) {
+            if (VolumesRequired()) {
+                FAIL() << "cannot make a test volume: " << whyNot;
+            }
+            GTEST_SKIP() << "no test volume: " << whyNot;
+        }
+        for (int i = 0; i < 10'000; ++i) {
+            user_.push_back(static_cast<char>(i * 7 % 256));
+        }
+        WriteWholeFile(JoinPath(volume_->root(), kUserFile), user_);
+        rig_ = std::make_unique<JobRig>(volume_->driveText(), limits_);
+    }
+
+    /// Runs the job, noting at every yield the most filler files seen at once.
+    void run() {
+        rig_->view.onYield = [this] {
+            mostFillers_ = std::max(mostFillers_, ReadFillers(volume_->root()).size());
+        };
+        rig_->engine.Command5_Click();
+    }
+
+    /// The one message of the job names the drive, says it was not fully cleared, and gives a
+    /// cause that contains `cause`.
+    void expectNotFullyCleared(const std::string& cause) {
+        ASSERT_EQ(rig_->view.messages.size(), 1u);
+        const std::string& message = rig_->view.messages[0];
+        const std::string prefix = "Disk (" + volume_->driveName() + ") was not fully cleared: ";
+        EXPECT_EQ(message.rfind(prefix, 0), 0u) << message;
+        EXPECT_GT(message.size(), prefix.size() + 1) << "no cause named: " << message;
+        EXPECT_EQ(message.back(), '.') << message;
+        EXPECT_NE(message.find(cause), std::string::npos) << message;
+        EXPECT_NE(message, "Disk (" + volume_->driveName() + ") cleared.");
+        EXPECT_FALSE(rig_->state.gJobRunning);
+    }
+
+    void expectUserFileUntouched() {
+        EXPECT_EQ(AsText(ReadWholeFile(JoinPath(volume_->root(), kUserFile))), user_);
+    }
+
+    void expectNoFillerLeft() {
+        EXPECT_EQ(ListFolder(volume_->root()), std::vector<std::string>{kUserFile});
+    }
+
+    EngineLimits limits_;
+    std::unique_ptr<TestVolume> volume_;
+    std::unique_ptr<JobRig> rig_;
+    std::string user_;
+    std::size_t mostFillers_ = 0;
+};
+
+TEST_F(FaultyJob, DriveGoneAtPassStartCreatesNothingAndSaysWhy) {
+    rig_->platform.loseDriveAt(1, FaultyPlatform::error(19, "No such device"));
+    run();
+    expectNotFullyCleared("No such device");
+    EXPECT_EQ(rig_->platform.creates, 0);
+    EXPECT_TRUE(rig_->view.logged("Pass: 3 of 3")) << "every pass is tried";
+    expectNoFillerLeft();
+    expectUserFileUntouched();
+}
+
+TEST_F(FaultyJob, DriveGoneMidPassDeletesThePassFilesAndSaysWhy) {
+    // Query 1 is pass 1's start, queries 2 to 4 follow its first three blocks.
+    rig_->platform.loseDriveAt(4, FaultyPlatform::error(19, "No such device"));
+    run();
+    expectNotFullyCleared("No such device");
+    EXPECT_GE(mostFillers_, 1u);
+    EXPECT_EQ(rig_->platform.appends, 3);
+    expectNoFillerLeft();
+    expectUserFileUntouched();
+}
+
+TEST_F(FaultyJob, WriteRefusedWhileSpaceRemainsEndsThePassAndIsReported) {
+    rig_->platform.failAppend(3, FaultyPlatform::error(5, "Input/output error"));
+    std::map<int, long> appendsPerPass;
+    rig_->view.onYield = [this, &appendsPerPass] {
+        appendsPerPass[PassShown(rig_->view)] = rig_->platform.appends;
+    };
+    rig_->engine.Command5_Click();
+
+    expectNotFullyCleared("Input/output error");
+    EXPECT_EQ(appendsPerPass[1], 3) << "no block after the refused one in pass 1";
+    EXPECT_GT(appendsPerPass[2] - appendsPerPass[1], 10) << "pass 2 filled the drive";
+    EXPECT_GT(appendsPerPass[3] - appendsPerPass[2], 10) << "pass 3 filled the drive";
+    expectNoFillerLeft();
+    expectUserFileUntouched();
+}
+
+TEST_F(FaultyJob, EveryWriteRefusedLeavesOnlyTheUserFile) {
+    rig_->platform.failAppend(1, FaultyPlatform::error(30, "Read-only file system"), true);
+    run();
+    expectNotFullyCleared("Read-only file system");
+    expectNoFillerLeft();
+    expectUserFileUntouched();
+}
+
+// Some drivers answer a full disk with another code (a FUSE FAT driver says EPERM); with no free
+// space reported after it, the write still counts as the end of the free space.
+TEST_F(FaultyJob, OtherErrorWithNoSpaceLeftCountsAsAFullDisk) {
+    // Whole blocks fill the volume exactly; the write after the last one is refused with EPERM.
+    const std::uint64_t blocks = AvailableBytes(volume_->root()) / 65536;
+    const std::string pad = FillVolumeLeaving(volume_->root(), "pad.bin", blocks * 65536);
+    ASSERT_EQ(AvailableBytes(volume_->root()), blocks * 65536);
+    rig_->view.check(MethodBox::Single);
+    rig_->platform.failAppend(static_cast<long>(blocks) + 1,
+                              FaultyPlatform::error(1, "Operation not permitted"), true);
+    rig_->engine.Command5_Click();
+    EXPECT_EQ(rig_->view.messages,
+              std::vector<std::string>{"Disk (" + volume_->driveName() + ") cleared."});
+    EXPECT_EQ(ListFolder(volume_->root()), (std::vector<std::string>{kUserFile, "pad.bin"}));
+    EXPECT_EQ(AsText(ReadWholeFile(JoinPath(volume_->root(), "pad.bin"))), pad);
+    expectUserFileUntouched();
+}
+
+TEST_F(FaultyJob, FailedFlushIsReportedAndTheFilesStillDeleted) {
+    rig_->platform.failFlush(FaultyPlatform::error(5, "Input/output error"));
+    run();
+    expectNotFullyCleared("Input/output error");
+    EXPECT_GE(rig_->platform.flushes, 3) << "every pass flushes its files";
+    EXPECT_GE(mostFillers_, 1u);
+    expectNoFillerLeft();
+    expectUserFileUntouched();
+}
+
+TEST_F(FaultyJob, RefusedCreateIsReported) {
+    rig_->platform.failCreate(FaultyPlatform::error(13, "Permission denied"));
+    run();
+    expectNotFullyCleared("Permission denied");
+    expectNoFillerLeft();
+    expectUserFileUntouched();
+}
+
+class FaultyJobWithSmallFiles : public FaultyJob {
+protected:
+    FaultyJobWithSmallFiles() { limits_ = EngineLimits{65536, 3 * 65536}; }
+};
+
+// The one file whose delete was refused stays, as pass 1 wrote it: later passes skip its number
+// and never write into it; every other filler file is deleted.
+TEST_F(FaultyJobWithSmallFiles, RefusedDeleteLeavesOnlyThatFileAndIsReported) {
+    rig_->platform.failRemoveAt(1, FaultyPlatform::error(13, "Permission denied"));
+    run();
+    expectNotFullyCleared("Permission denied");
+    EXPECT_GE(mostFillers_, 3u);
+    EXPECT_EQ(ListFolder(volume_->root()), (std::vector<std::string>{"00000001.txt", kUserFile}));
+    const auto left = ReadWholeFile(JoinPath(volume_->root(), "00000001.txt"));
+    EXPECT_EQ(left.size(), limits_.fileCap);
+    EXPECT_TRUE(AllBytesAre(left, 0x35)) << "only pass 1 wrote into it";
+    expectUserFileUntouched();
+}
+
+TEST_F(FaultyJob, MessageNamesTheFirstCause) {
+    rig_->platform.failAppend(2, FaultyPlatform::error(5, "Input/output error"));
+    rig_->platform.failFlush(FaultyPlatform::error(122, "Disk quota exceeded"));
+    run();
+    expectNotFullyCleared("Input/output error");
+    EXPECT_EQ(rig_->view.messages[0].find("quota"), std::string::npos);
+    expectNoFillerLeft();
+}
+
+} // namespace
+} // namespace klar::test

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "engine.h"
+#include "faulty_platform.h"
+#include "recording_view.h"
+#include "test_volume.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace klar::test {
+
+/// One clearing job as the window would run it: the job state at its start-up values, a
+/// recording window, and the system's backend behind a FaultyPlatform that passes every call
+/// on until a test tells it to fail.
+class JobRig {
+public:
+    explicit JobRig(const std::string& driveText, EngineLimits limits = {},
+                    RandomSource* random = nullptr)
+        : engine(state, platform, view, random != nullptr ? *random : clockRandom, limits) {
+        InitJobState(state);
+        view.drive = driveText;
+    }
+
+    std::unique_ptr<Platform> real = makeSystemPlatform();
+    ClockSeededRandom clockRandom;
+    JobState state;
+    RecordingView view;
+    FaultyPlatform platform{*real};
+    Engine engine;
+};
+
+/// The pass that Label8 names ("Pass: 2 of 3" gives 2); 0 before the first pass.
+inline int PassShown(RecordingView& view) {
+    const std::string& caption = view.captions[Caption::Label8];
+    if (caption.rfind("Pass: ", 0) != 0) {
+        return 0;
+    }
+    return std::stoi(caption.substr(6));
+}
+
+/// True for the names the engine gives its filler files: eight or more digits and ".txt".
+inline bool IsFillerName(const std::string& name) {
+    const auto dot = name.find('.');
+    return dot != std::string::npos && dot >= 8 && name.substr(dot) == ".txt" &&
+           std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(dot),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
+
+/// Contents of the filler files in folder, by name (user files left out).
+inline std::map<std::string, std::vector<std::uint8_t>>
+ReadFillers(const std::string& folder, const std::vector<std::string>& except = {}) {
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    for (const auto& name : ListFolder(folder)) {
+        if (IsFillerName(name) && std::find(except.begin(), except.end(), name) == except.end()) {
+            files[name] = ReadWholeFile(JoinPath(folder, name));
+        }
+    }
+    return files;
+}
+
+inline bool AllBytesAre(const std::vector<std::uint8_t>& bytes, std::uint8_t value) {
+    return std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t b) { return b == value; });
+}
+
+/// Bytes the volume holding folder still offers to this process.
+inline std::uint64_t AvailableBytes(const std::string& folder) {
+    return std::filesystem::space(folder).available;
+}
+
+/// Writes a user file of varied bytes that leaves `leave` bytes free on the volume, and returns
+/// its content so a test can check later that nothing of it changed.
+inline std::string FillVolumeLeaving(const std::string& folder, const std::string& name,
+                                     std::uint64_t leave) {
+    const std::uint64_t available = AvailableBytes(folder);
+    std::string content(available > leave ? available - leave : 0, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<char>('a' + i % 23);
+    }
+    WriteWholeFile(JoinPath(folder, name), content);
+    return content;
+}
+
+inline std::string AsText(const std::vector<std::uint8_t>& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+} // namespace klar::test
