@@ -34,6 +34,14 @@ std::string Because(const std::string& what, const OsStatus& status) {
     return what + " (" + status.text + ")";
 }
 
+std::uint64_t FreeOrEndPass(const OsStatus& status, const SpaceInfo& space, std::uint64_t& total) {
+    if (!status.ok()) {
+        throw PassFailure{Because("the drive cannot be read", status)};
+    }
+    total = space.total;
+    return space.free;
+}
+
 } // namespace
 
 Engine::Engine(JobState& state, Platform& platform, JobView& view, RandomSource& random,
@@ -145,12 +153,13 @@ bool Engine::WriteBlock(PassFile& file, const std::vector<std::uint8_t>& block) 
 
 std::uint64_t Engine::GetDriveSpace(const std::string& root, std::uint64_t& total) {
     SpaceInfo space;
-    const OsStatus status = platform_.driveSpace(root, space);
-    if (!status.ok()) {
-        throw PassFailure{Because("the drive cannot be read", status)};
-    }
-    total = space.total;
-    return space.free;
+    return FreeOrEndPass(platform_.driveSpace(root, space), space, total);
+}
+
+std::uint64_t Engine::GetDriveSpace(const PassFile& file, const std::string& root,
+                                    std::uint64_t& total) {
+    SpaceInfo space;
+    return FreeOrEndPass(platform_.driveSpaceThrough(file.handle, root, space), space, total);
 }
 
 // ---- The pass engine.
@@ -269,7 +278,7 @@ Engine::BlockLoopEnd Engine::BlockLoop() {
         state_.gFileBytes += block_.size();
         view_.yield();
         std::uint64_t total = 0;
-        const std::uint64_t freeBytes = GetDriveSpace(root_, total);
+        const std::uint64_t freeBytes = GetDriveSpace(file, root_, total);
         ShowRemaining(freeBytes);
         view_.yield();
         float percent = 100.0f;

@@ -74,6 +74,15 @@ public:
     /// Free and total bytes of the volume holding root, read afresh.
     [[nodiscard]] virtual OsStatus driveSpace(const std::string& root, SpaceInfo& out) = 0;
 
+    /// The same, for the volume holding root on which file is open. Asked after every block,
+    /// so a backend that can answer through the handle skips the path lookup; the default
+    /// asks by path.
+    [[nodiscard]] virtual OsStatus driveSpaceThrough(const FillerHandle& file,
+                                                     const std::string& root, SpaceInfo& out) {
+        (void)file;
+        return driveSpace(root, out);
+    }
+
     /// The system's drives: root paths, each followed by a NUL, and one more NUL at the end.
     /// Empty when the system cannot tell.
     [[nodiscard]] virtual std::string driveStrings() = 0;

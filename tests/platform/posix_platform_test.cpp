@@ -158,6 +158,28 @@ TEST_F(PosixPlatformTest, DriveSpaceReadsTheVolumeAfresh) {
     EXPECT_EQ(space.free, (1u << 20) - (64u << 10));
 }
 
+TEST_F(PosixPlatformTest, DriveSpaceThroughAFillerFileMatchesTheQueryByPath) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 1u << 20);
+    FillerHandle handle;
+    ASSERT_TRUE(platform_->createExclusive(JoinPath(volume->root(), "00000001.txt"), handle).ok());
+    const std::vector<std::uint8_t> block(128u << 10, 0x35);
+    std::size_t written = 0;
+    ASSERT_TRUE(platform_->append(handle, block.data(), block.size(), written).ok());
+
+    SpaceInfo byPath;
+    SpaceInfo byHandle;
+    ASSERT_TRUE(platform_->driveSpace(volume->root(), byPath).ok());
+    ASSERT_TRUE(platform_->driveSpaceThrough(handle, volume->root(), byHandle).ok());
+    platform_->close(handle);
+    EXPECT_EQ(byHandle.free, (1u << 20) - (128u << 10));
+    EXPECT_EQ(byHandle.free, byPath.free);
+    EXPECT_EQ(byHandle.total, byPath.total);
+
+    // A closed handle falls back to the path.
+    ASSERT_TRUE(platform_->driveSpaceThrough(handle, volume->root(), byHandle).ok());
+    EXPECT_EQ(byHandle.free, byPath.free);
+}
+
 TEST_F(PosixPlatformTest, DriveSpaceOfAMissingFolderFails) {
     SpaceInfo space;
     const OsStatus status = platform_->driveSpace(folder_ / "missing", space);

@@ -31,6 +31,12 @@ OsStatus fromErrno(int err) {
     return st;
 }
 
+void fillSpace(const struct statvfs& vfs, SpaceInfo& out) {
+    const std::uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
+    out.free = static_cast<std::uint64_t>(vfs.f_bavail) * unit;
+    out.total = static_cast<std::uint64_t>(vfs.f_blocks) * unit;
+}
+
 class PosixPlatform final : public Platform {
 public:
     bool pathExists(const std::string& path) override {
@@ -110,9 +116,20 @@ public:
         if (::statvfs(root.c_str(), &vfs) != 0) {
             return fromErrno(errno);
         }
-        const std::uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
-        out.free = static_cast<std::uint64_t>(vfs.f_bavail) * unit;
-        out.total = static_cast<std::uint64_t>(vfs.f_blocks) * unit;
+        fillSpace(vfs, out);
+        return OsStatus::success();
+    }
+
+    OsStatus driveSpaceThrough(const FillerHandle& file, const std::string& root,
+                               SpaceInfo& out) override {
+        if (!file.open()) {
+            return driveSpace(root, out);
+        }
+        struct statvfs vfs {};
+        if (::fstatvfs(static_cast<int>(file.native), &vfs) != 0) {
+            return fromErrno(errno);
+        }
+        fillSpace(vfs, out);
         return OsStatus::success();
     }
 

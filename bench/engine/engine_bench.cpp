@@ -1,0 +1,115 @@
+// Runs one single-sweep job through the engine on a folder and prints how many bytes it
+// filled and how long that took, flush and delete of the filler files included.
+// scripts/bench.sh runs it on fresh volumes, alternating with dd.
+#include "engine.h"
+#include "job_state.h"
+#include "job_view.h"
+#include "platform.h"
+#include "random_source.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+/// A window that keeps what it is told and never pumps events: the engine's own cost, alone.
+/// It notes when the volume first counts as full, which splits the job's time into filling
+/// and the flush and delete that follow.
+class QuietView final : public klar::JobView {
+public:
+    QuietView(std::string folder, const klar::JobState& state)
+        : folder_(std::move(folder)), state_(state) {}
+
+    std::string driveText() override { return folder_; }
+    bool isChecked(klar::MethodBox box) override { return box == klar::MethodBox::Single; }
+    void setCaption(klar::Caption which, const std::string& text) override {
+        captions_[static_cast<std::size_t>(which)] = text;
+    }
+    void setProgress(float percent) override { progress_ = percent; }
+    void setAbortVisible(bool /*visible*/) override {}
+    void focusDriveList() override {}
+    void focusClearButton() override {}
+    void showMessage(const std::string& text) override { messages_.push_back(text); }
+    void yield() override {
+        if (!full_ && state_.gDriveFull) {
+            full_ = Clock::now();
+        }
+    }
+
+    [[nodiscard]] const std::vector<std::string>& messages() const { return messages_; }
+    [[nodiscard]] float progress() const { return progress_; }
+    [[nodiscard]] const std::optional<Clock::time_point>& full() const { return full_; }
+
+private:
+    std::string folder_;
+    const klar::JobState& state_;
+    std::array<std::string, 4> captions_;
+    float progress_ = 0.0f;
+    std::vector<std::string> messages_;
+    std::optional<Clock::time_point> full_;
+};
+
+/// Why the finished job measured nothing worth comparing; empty when it filled and cleared.
+std::string Spoiled(const QuietView& view, const std::string& folder) {
+    const std::string expected = "Disk (" + folder + ") cleared.";
+    if (view.messages().size() != 1 || view.messages().front() != expected) {
+        std::string why = "the job did not end with \"" + expected + "\":";
+        for (const auto& message : view.messages()) {
+            why += "\n  " + message;
+        }
+        return why;
+    }
+    if (view.progress() < 99.0f || !view.full()) {
+        return "the job stopped before the volume was full";
+    }
+    return {};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr,
+                     "usage: %s FOLDER\n"
+                     "Fills the free space of FOLDER's volume once through the engine and\n"
+                     "prints: bytes=<free bytes at start> seconds=<whole job>"
+                     " fill_seconds=<until the volume was full>\n",
+                     argv[0]);
+        return 2;
+    }
+    const std::string folder = argv[1];
+    auto platform = klar::makeSystemPlatform();
+
+    klar::SpaceInfo space;
+    const klar::OsStatus status = platform->driveSpace(folder, space);
+    if (!status.ok()) {
+        std::fprintf(stderr, "%s: %s\n", folder.c_str(), status.text.c_str());
+        return 1;
+    }
+
+    klar::JobState state;
+    klar::InitJobState(state);
+    QuietView view(folder, state);
+    klar::ClockSeededRandom random;
+    klar::Engine engine(state, *platform, view, random);
+
+    const auto start = Clock::now();
+    engine.Command5_Click();
+    const auto end = Clock::now();
+
+    if (const std::string why = Spoiled(view, folder); !why.empty()) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return 1;
+    }
+    const std::chrono::duration<double> job = end - start;
+    const std::chrono::duration<double> fill = *view.full() - start;
+    std::printf("bytes=%llu seconds=%.6f fill_seconds=%.6f\n",
+                static_cast<unsigned long long>(space.free), job.count(), fill.count());
+    return 0;
+}

@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# Fill-speed benchmark: one single-sweep job through the engine against
+# `dd if=/dev/zero bs=1M conv=fsync`, each filling a fresh volume of the same kind, alternately:
+# a tmpfs of 1 GiB and a loop-mounted ext4 image of 2 GiB (a sparse file on the real disk).
+# Prints the median MB/s (10^6 bytes per second) of each and the engine/dd ratio per volume.
+# A pass of the engine fills, flushes and deletes its filler files, so the ratio compares it with
+# dd plus the delete of dd's file: the same work. The ratio against dd alone, without that
+# delete, is printed before it for reference.
+#
+# Usage (as root, since it mounts): scripts/bench.sh [RUNS]   (default 5 runs of each)
+# KLAR_BENCH_DIR chooses the folder on the real disk that holds the ext4 images (default: the
+# system's temporary folder).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+runs="${1:-5}"
+if ! [[ "$runs" =~ ^[1-9][0-9]*$ ]]; then
+    echo "usage: $0 [RUNS]" >&2
+    exit 2
+fi
+if [ "$(id -u)" -ne 0 ]; then
+    echo "$0: mounting tmpfs and loop images needs root; run it with sudo" >&2
+    exit 1
+fi
+
+build_dir=build/h-bench
+bench_bin="$build_dir/bench/engine/engine_bench"
+tmpfs_size=1G
+ext4_size=2G
+
+bash scripts/deps.sh
+# The engine alone is measured: no window, no tests to build.
+cmake --preset release -B "$build_dir" -DKLAR_BUILD_UI=OFF -DKLAR_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build_dir" -j2 --target engine_bench >/dev/null
+
+work="$(mktemp -d "${KLAR_BENCH_DIR:-${TMPDIR:-/tmp}}/klar-bench-XXXXXX")"
+results="$work/results"
+mounted=""
+loopdev=""
+
+# Takes down whatever the current run made; safe to call twice, and on any exit.
+teardown() {
+    if [ -n "$mounted" ]; then
+        umount "$mounted" 2>/dev/null || umount -l "$mounted" 2>/dev/null || true
+        mounted=""
+    fi
+    if [ -n "$loopdev" ]; then
+        losetup -d "$loopdev" 2>/dev/null || true
+        loopdev=""
+    fi
+    rmdir "${work:?}/mnt" 2>/dev/null || true
+    rm -f "${work:?}/volume.img"
+}
+cleanup() {
+    teardown
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+fresh_tmpfs() {
+    mkdir "$work/mnt"
+    mount -t tmpfs -o "size=$tmpfs_size,mode=0755" tmpfs "$work/mnt"
+    mounted="$work/mnt"
+}
+
+fresh_ext4() {
+    mkdir "$work/mnt"
+    truncate -s "$ext4_size" "$work/volume.img"
+    # No reserved blocks: root writes into them, which would hide bytes from the free-space
+    # figure. Inode tables and journal are written now, so that no background initialisation
+    # competes with the run being timed.
+    mkfs.ext4 -q -F -m 0 -E lazy_itable_init=0,lazy_journal_init=0 "$work/volume.img"
+    loopdev="$(losetup --find --show "$work/volume.img")"
+    mount "$loopdev" "$work/mnt"
+    mounted="$work/mnt"
+    sync
+}
+
+now() { date +%s.%N; }
+seconds_between() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.6f", e - s }'; }
+
+# Both tools run at the same raised priority, so that builds sharing the machine disturb less.
+fast() { nice -n -10 "$@"; }
+
+# Each prints "<bytes> <seconds> <seconds after the fill>" for one fill of the mounted volume:
+# for the engine, the flush and delete that end its job; for dd, deleting its file afterwards.
+run_engine() {
+    local out
+    out="$(fast "$bench_bin" "$work/mnt")"
+    awk '{ sub("bytes=", "", $1); sub("seconds=", "", $2); sub("fill_seconds=", "", $3)
+           printf "%s %s %.6f\n", $1, $2, $2 - $3 }' <<<"$out"
+}
+
+run_dd() {
+    local start end removed log bytes
+    log="$work/dd.log"
+    start="$(now)"
+    # dd ends with "No space left on device"; it still syncs what it wrote before exiting.
+    fast dd if=/dev/zero of="$work/mnt/fill" bs=1M conv=fsync 2>"$log" || true
+    end="$(now)"
+    fast rm "$work/mnt/fill"
+    removed="$(now)"
+    if ! grep -q "No space left on device" "$log"; then
+        cat "$log" >&2
+        echo "dd did not fill the volume" >&2
+        return 1
+    fi
+    bytes="$(awk '/bytes/ && /copied/ { print $1 }' "$log")"
+    echo "$bytes $(seconds_between "$start" "$end") $(seconds_between "$end" "$removed")"
+}
+
+measure() { # volume tool
+    local volume="$1" tool="$2" figures
+    "fresh_$volume"
+    figures="$("run_$tool")"
+    teardown
+    sync
+    echo "$volume $tool $figures" >>"$results"
+    awk -v v="$volume" -v t="$tool" '{ printf "  %-5s %-6s %12d bytes %8.3f s %9.1f MB/s", v, t,
+        $1, $2, $1 / 1e6 / $2 }
+        t == "engine" { printf "   (of which flush and delete %.3f s)", $3 }
+        t == "dd" { printf "   (then rm %.3f s)", $3 } { printf "\n" }' <<<"$figures"
+}
+
+echo "engine against dd, $runs runs each, alternating"
+read -r load _ </proc/loadavg
+if awk -v l="$load" 'BEGIN { exit !(l > 1.0) }'; then
+    echo "note: load average $load before starting; other work may disturb the figures"
+fi
+# The first fills after boot touch memory the machine has not used yet, which costs far more
+# than the fill itself on a virtual machine; one untimed round of each keeps that out.
+echo "warm-up (not counted)"
+for volume in tmpfs ext4; do
+    for tool in engine dd; do
+        "fresh_$volume"
+        "run_$tool" >/dev/null
+        teardown
+        sync
+    done
+done
+for ((i = 1; i <= runs; i++)); do
+    echo "run $i"
+    # Who goes first alternates, so that neither always meets a quieter machine.
+    if ((i % 2)); then order="engine dd"; else order="dd engine"; fi
+    for volume in tmpfs ext4; do
+        for tool in $order; do
+            measure "$volume" "$tool"
+        done
+    done
+done
+
+median() { # volume tool [with-delete] -> median MB/s
+    awk -v v="$1" -v t="$2" -v del="${3:-}" '$1 == v && $2 == t {
+        printf "%.6f\n", $3 / 1e6 / ($4 + (del ? $5 : 0)) }' "$results" |
+        sort -g | awk '{ x[NR] = $1 } END {
+            if (NR % 2) { printf "%.6f", x[(NR + 1) / 2] }
+            else { printf "%.6f", (x[NR / 2] + x[NR / 2 + 1]) / 2 } }'
+}
+
+echo
+for volume in tmpfs ext4; do
+    for tool in engine dd; do
+        awk -v v="$volume" -v t="$tool" -v m="$(median "$volume" "$tool")" \
+            'BEGIN { printf "%s %s median: %.1f MB/s\n", v, t, m }'
+    done
+    awk -v v="$volume" -v m="$(median "$volume" dd with-delete)" \
+        'BEGIN { printf "%s dd median, its delete included (reference): %.1f MB/s\n", v, m }'
+done
+for volume in tmpfs ext4; do
+    awk -v v="$volume" -v e="$(median "$volume" engine)" -v d="$(median "$volume" dd)" \
+        'BEGIN { printf "%s engine/dd ratio, without the delete of dd'"'"'s file (reference): %.2f\n", v, e / d }'
+done
+for volume in tmpfs ext4; do
+    awk -v v="$volume" -v e="$(median "$volume" engine)" -v d="$(median "$volume" dd with-delete)" \
+        'BEGIN { printf "%s engine/dd ratio: %.2f\n", v, e / d }'
+done
