@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the debug build, the
-# engine and platform tests again under AddressSanitizer and UBSan, and the format check.
+# engine and platform tests again under AddressSanitizer and UBSan, the format check, and the
+# engine with its Windows backend built with mingw-w64 and tested under Wine.
 # Volume tests mount tmpfs and loop images, so run it as root (CI does).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,3 +21,4 @@ echo "== AddressSanitizer and UBSan"
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
+bash scripts/windows-test.sh

@@ -84,14 +84,17 @@ public:
         return real_.removeCreated(path, id);
     }
     OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
-        ++spaceQueries;
-        if (beforeDriveSpace) {
-            beforeDriveSpace(spaceQueries);
-        }
-        if (auto f = hit(spaceFault_, spaceQueries)) {
+        if (auto f = spaceFault()) {
             return *f;
         }
         return real_.driveSpace(root, out);
+    }
+    OsStatus driveSpaceThrough(const FillerHandle& file, const std::string& root,
+                               SpaceInfo& out) override {
+        if (auto f = spaceFault()) {
+            return *f;
+        }
+        return real_.driveSpaceThrough(file, root, out);
     }
     std::string driveStrings() override { return real_.driveStrings(); }
     std::string rootPath(const std::string& t) override { return real_.rootPath(t); }
@@ -113,6 +116,14 @@ private:
             return diskFull();
         }
         return real_.append(file, data, size, written);
+    }
+
+    std::optional<OsStatus> spaceFault() {
+        ++spaceQueries;
+        if (beforeDriveSpace) {
+            beforeDriveSpace(spaceQueries);
+        }
+        return hit(spaceFault_, spaceQueries);
     }
 
     struct Fault {

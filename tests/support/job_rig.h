@@ -69,7 +69,9 @@ inline bool AllBytesAre(const std::vector<std::uint8_t>& bytes, std::uint8_t val
 
 /// Bytes the volume holding folder still offers to this process.
 inline std::uint64_t AvailableBytes(const std::string& folder) {
-    return std::filesystem::space(folder).available;
+    // Windows' standard library reports a full drive as all ones.
+    const std::uintmax_t available = std::filesystem::space(folder).available;
+    return available == static_cast<std::uintmax_t>(-1) ? 0 : available;
 }
 
 /// Writes a user file of varied bytes that leaves `leave` bytes free on the volume, and returns

@@ -1,0 +1,360 @@
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include "platform.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <windows.h>
+
+namespace klar {
+namespace {
+
+// ---- Text: the engine speaks UTF-8, the system UTF-16.
+
+/// False when text is not valid UTF-8.
+bool ToWide(const std::string& text, std::wstring& out) {
+    out.clear();
+    if (text.empty()) {
+        return true;
+    }
+    const int size = static_cast<int>(text.size());
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (n <= 0) {
+        return false;
+    }
+    out.resize(static_cast<std::size_t>(n));
+    return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, out.data(), n) ==
+           n;
+}
+
+/// Converts every character, NULs included, since drive strings carry them as separators.
+std::string ToUtf8(const wchar_t* text, std::size_t length) {
+    if (length == 0) {
+        return {};
+    }
+    const int size = static_cast<int>(length);
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, size, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) {
+        return {};
+    }
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, size, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+/// The system's words for an error code, in one line and without the final period.
+std::string SystemMessage(DWORD code) {
+    wchar_t buffer[512];
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                         0, buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
+    std::string text = ToUtf8(buffer, n);
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    while (!text.empty() && (text.back() == ' ' || text.back() == '.')) {
+        text.pop_back();
+    }
+    if (text.empty()) {
+        text = "Windows error " + std::to_string(code);
+    }
+    return text;
+}
+
+OsStatus FromError(DWORD code) {
+    OsStatus st;
+    switch (code) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        st.kind = OsStatus::Kind::DiskFull;
+        break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        st.kind = OsStatus::Kind::Exists;
+        break;
+    default:
+        st.kind = OsStatus::Kind::Failed;
+        break;
+    }
+    st.code = static_cast<int>(code);
+    st.text = SystemMessage(code);
+    return st;
+}
+
+OsStatus LastError() {
+    return FromError(::GetLastError());
+}
+
+HANDLE AsHandle(const FillerHandle& file) {
+    return reinterpret_cast<HANDLE>(file.native);
+}
+
+FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {info.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+/// Marks the open file for deletion; it goes when its last handle closes. Deleting through a
+/// handle leaves no gap between checking a file and removing it.
+bool DeleteByHandle(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                        sizeof disposition) != FALSE;
+}
+
+// ---- Free space through an open file: a single call, where a query by path opens the root
+// folder every time (measured under Wine: 0.8 against 190 microseconds, for every block).
+
+// NtQueryVolumeInformationFile and what it fills in for FileFsFullSizeInformation, as the
+// driver kit declares them; the SDK's headers leave them out.
+struct IoStatusBlock {
+    union {
+        LONG status;
+        void* pointer;
+    };
+    ULONG_PTR information;
+};
+struct FsFullSizeInformation {
+    LARGE_INTEGER totalAllocationUnits;
+    LARGE_INTEGER callerAvailableAllocationUnits;
+    LARGE_INTEGER actualAvailableAllocationUnits;
+    ULONG sectorsPerAllocationUnit;
+    ULONG bytesPerSector;
+};
+constexpr ULONG kFileFsFullSizeInformation = 7;
+using QueryVolumeFn = LONG(WINAPI*)(HANDLE, IoStatusBlock*, void*, ULONG, ULONG);
+using StatusToErrorFn = ULONG(WINAPI*)(LONG);
+
+/// A function of ntdll, looked up at run time so that nothing links against ntdll itself.
+template <typename Fn> Fn NtdllFunction(const char* name) {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const FARPROC proc = ntdll != nullptr ? ::GetProcAddress(ntdll, name) : nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
+
+// ---- Drive text.
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+/// "t", "t:", "t:\" and "t:/" all name drive T; anything else is taken as typed.
+bool IsDriveLetterText(const std::string& text) {
+    if (text.empty() || !IsAsciiLetter(text[0])) {
+        return false;
+    }
+    return text.size() == 1 || (text.size() == 2 && text[1] == ':') ||
+           (text.size() == 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/'));
+}
+
+/// The text upper-cased the way the system does it, so that any letter of any script works.
+std::string UpperCase(const std::string& text) {
+    std::wstring wide;
+    if (!ToWide(text, wide) || wide.empty()) {
+        std::string out = text;
+        std::transform(out.begin(), out.end(), out.begin(), UpperAscii);
+        return out;
+    }
+    ::CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return ToUtf8(wide.data(), wide.size());
+}
+
+/// The drive letter of a drive text, upper-cased ("t:\" gives "T"); other texts upper-cased
+/// whole, as typed, so that a wrong entry fails visibly at the drive query.
+std::string DriveLetter(const std::string& driveText) {
+    if (IsDriveLetterText(driveText)) {
+        return std::string(1, UpperAscii(driveText[0]));
+    }
+    return UpperCase(driveText);
+}
+
+class Win32Platform final : public Platform {
+public:
+    bool pathExists(const std::string& path) override {
+        std::wstring wide;
+        if (path.empty() || !ToWide(path, wide)) {
+            return false;
+        }
+        // Any attribute set counts: a folder, a reparse point, a read-only or hidden file.
+        return ::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    OsStatus createExclusive(const std::string& path, FillerHandle& out) override {
+        std::wstring wide;
+        if (!ToWide(path, wide)) {
+            return FromError(ERROR_NO_UNICODE_TRANSLATION);
+        }
+        // CREATE_NEW fails on any name already taken, a link included, so nothing existing is
+        // ever opened. Others may read the file while it grows, but not write, rename or
+        // delete it. No DELETE access: readers would then have to share deletion to open it.
+        const HANDLE handle =
+            ::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            return LastError();
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(handle, &info)) {
+            // Without its identity the file could not be told apart from one put in its place
+            // later, so it is never deleted: it stays, empty, and the failure is reported.
+            const OsStatus status = LastError();
+            ::CloseHandle(handle);
+            return status;
+        }
+        out.native = reinterpret_cast<std::intptr_t>(handle);
+        out.id = IdOf(info);
+        return OsStatus::success();
+    }
+
+    OsStatus append(FillerHandle& file, const std::uint8_t* data, std::size_t size,
+                    std::size_t& written) override {
+        written = 0;
+        constexpr std::size_t kMaxChunk = 1u << 30;
+        while (written < size) {
+            const auto chunk = static_cast<DWORD>(std::min(size - written, kMaxChunk));
+            DWORD n = 0;
+            if (!::WriteFile(AsHandle(file), data + written, chunk, &n, nullptr)) {
+                return LastError();
+            }
+            if (n == 0) {
+                // Success with nothing written: the volume takes no more.
+                return FromError(ERROR_HANDLE_DISK_FULL);
+            }
+            // A short count reports success; the next round asks again and so obtains the
+            // error that stopped it (a full disk, normally).
+            written += n;
+        }
+        return OsStatus::success();
+    }
+
+    OsStatus flush(FillerHandle& file) override {
+        if (!::FlushFileBuffers(AsHandle(file))) {
+            return LastError();
+        }
+        return OsStatus::success();
+    }
+
+    void close(FillerHandle& file) override {
+        if (file.open()) {
+            ::CloseHandle(AsHandle(file));
+            file.native = -1;
+        }
+    }
+
+    OsStatus removeCreated(const std::string& path, const FileId& id) override {
+        std::wstring wide;
+        if (!ToWide(path, wide)) {
+            return FromError(ERROR_NO_UNICODE_TRANSLATION);
+        }
+        // Opens whatever stands at path now, a link or a folder included, without following
+        // it, so that the identity checked is that of the very entry that gets deleted.
+        const HANDLE handle = ::CreateFileW(
+            wide.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            return LastError();
+        }
+        OsStatus status;
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(handle, &info)) {
+            status = LastError();
+        } else if ((info.dwFileAttributes &
+                    (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+                   IdOf(info).volume != id.volume || IdOf(info).index != id.index) {
+            status = FromError(ERROR_FILE_EXISTS);
+        } else if (!DeleteByHandle(handle)) {
+            status = LastError();
+        }
+        ::CloseHandle(handle);
+        return status;
+    }
+
+    OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
+        std::wstring wide;
+        if (!ToWide(root, wide)) {
+            return FromError(ERROR_NO_UNICODE_TRANSLATION);
+        }
+        ULARGE_INTEGER available{};
+        ULARGE_INTEGER total{};
+        if (!::GetDiskFreeSpaceExW(wide.c_str(), &available, &total, nullptr)) {
+            return LastError();
+        }
+        out.free = available.QuadPart;
+        out.total = total.QuadPart;
+        return OsStatus::success();
+    }
+
+    OsStatus driveSpaceThrough(const FillerHandle& file, const std::string& root,
+                               SpaceInfo& out) override {
+        static const auto query = NtdllFunction<QueryVolumeFn>("NtQueryVolumeInformationFile");
+        static const auto toError = NtdllFunction<StatusToErrorFn>("RtlNtStatusToDosError");
+        if (!file.open() || query == nullptr || toError == nullptr) {
+            return driveSpace(root, out);
+        }
+        FsFullSizeInformation info{};
+        IoStatusBlock io{};
+        const LONG status =
+            query(AsHandle(file), &io, &info, sizeof info, kFileFsFullSizeInformation);
+        if (status < 0) {
+            return FromError(toError(status));
+        }
+        const std::uint64_t unit =
+            static_cast<std::uint64_t>(info.sectorsPerAllocationUnit) * info.bytesPerSector;
+        // The units available to the caller: the same figure as GetDiskFreeSpaceExW's.
+        out.free = static_cast<std::uint64_t>(info.callerAvailableAllocationUnits.QuadPart) * unit;
+        out.total = static_cast<std::uint64_t>(info.totalAllocationUnits.QuadPart) * unit;
+        return OsStatus::success();
+    }
+
+    std::string driveStrings() override {
+        // 104 characters hold 25 drives; with all 26 letters in use the system asks for more,
+        // and the string is fetched again with the size it names (drives may come and go
+        // between the calls, hence the loop).
+        std::wstring buffer(104, L'\0');
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const DWORD n =
+                ::GetLogicalDriveStringsW(static_cast<DWORD>(buffer.size()), buffer.data());
+            if (n == 0) {
+                return {};
+            }
+            if (n < buffer.size()) {
+                // n leaves out the final NUL, which the caller wants.
+                return ToUtf8(buffer.data(), n + 1);
+            }
+            buffer.assign(static_cast<std::size_t>(n) + 1, L'\0');
+        }
+        return {};
+    }
+
+    std::string rootPath(const std::string& driveText) override {
+        return DriveLetter(driveText) + ":\\";
+    }
+
+    std::string driveName(const std::string& driveText) override { return DriveLetter(driveText); }
+
+    std::string joinPath(const std::string& root, const std::string& name) override {
+        if (!root.empty() && (root.back() == '\\' || root.back() == '/')) {
+            return root + name;
+        }
+        return root + "\\" + name;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<Platform> makeSystemPlatform() {
+    return std::make_unique<Win32Platform>();
+}
+
+} // namespace klar

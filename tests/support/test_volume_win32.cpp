@@ -1,0 +1,175 @@
+// Test volumes on Windows. A test cannot mount anything here, so the RAM volumes are drive
+// letters that the test run maps to small RAM disks of several sizes beforehand
+// (scripts/windows-test.sh maps tmpfs mounts into its private Wine prefix and lists the letters
+// in KLAR_TEST_DRIVE, "T,R,S" say). A test gets the smallest free one that holds the size it
+// asks for. Disk images cannot be mounted at all.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include "test_volume.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <vector>
+#include <windows.h>
+
+namespace klar::test {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr const char* kDriveVariable = "KLAR_TEST_DRIVE";
+
+/// The letters the run mapped, in the order given; empty when it mapped none.
+std::string MappedLetters() {
+    const char* value = std::getenv(kDriveVariable);
+    std::string letters;
+    for (const char* c = value != nullptr ? value : ""; *c != '\0'; ++c) {
+        if (*c >= 'A' && *c <= 'Z') {
+            letters += *c;
+        } else if (*c != ',' && *c != ' ') {
+            return {};
+        }
+    }
+    return letters;
+}
+
+std::uint64_t TotalBytes(char letter) {
+    const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
+    ULARGE_INTEGER total{};
+    if (!::GetDiskFreeSpaceExW(root, nullptr, &total, nullptr)) {
+        return 0;
+    }
+    return total.QuadPart;
+}
+
+/// Removes everything in the root folder; the first entry that stays, with why, otherwise "".
+/// Listed with the system's own search, since a drive's root has no "." entry and an empty one
+/// lists nothing at all, which std::filesystem takes for a missing folder.
+std::string EmptyFolder(const std::string& root) {
+    const std::wstring wideRoot(root.begin(), root.end()); // drive roots are plain ASCII
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW((wideRoot + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? "" : root + ": error " + std::to_string(error);
+    }
+    std::vector<fs::path> entries;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            entries.push_back(fs::path(wideRoot) / name);
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    for (const fs::path& entry : entries) {
+        std::error_code ec;
+        // Read-only files would refuse to go.
+        fs::permissions(entry, fs::perms::owner_write, fs::perm_options::add, ec);
+        fs::remove_all(entry, ec);
+        if (ec) {
+            return entry.string() + ": " + ec.message();
+        }
+    }
+    return {};
+}
+
+/// A drive held by one test at a time, across processes too: a named mutex exists exactly as
+/// long as a handle to it is open, so whoever creates it owns the drive.
+class DriveClaim {
+public:
+    explicit DriveClaim(char letter) {
+        const std::wstring name =
+            std::wstring(L"Local\\klarvenor-test-drive-") + static_cast<wchar_t>(letter);
+        handle_ = ::CreateMutexW(nullptr, FALSE, name.c_str());
+        if (handle_ != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+            ::CloseHandle(handle_);
+            handle_ = nullptr;
+        }
+    }
+    ~DriveClaim() {
+        if (handle_ != nullptr) {
+            ::CloseHandle(handle_);
+        }
+    }
+    DriveClaim(const DriveClaim&) = delete;
+    DriveClaim& operator=(const DriveClaim&) = delete;
+    [[nodiscard]] bool held() const { return handle_ != nullptr; }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+class MappedDrive final : public TestVolume {
+public:
+    MappedDrive(char letter, std::unique_ptr<DriveClaim> claim)
+        : root_(std::string(1, letter) + ":\\"),
+          // Typed in lower case, so that every volume test also checks the upper-casing.
+          driveText_(1, static_cast<char>(letter - 'A' + 'a')), name_(1, letter),
+          claim_(std::move(claim)) {}
+    ~MappedDrive() override {
+        const std::string left = EmptyFolder(root_);
+        if (!left.empty()) {
+            ADD_FAILURE() << "cannot empty the test drive: " << left;
+        }
+    }
+    const std::string& root() const override { return root_; }
+    const std::string& driveText() const override { return driveText_; }
+    std::string driveName() const override { return name_; }
+
+private:
+    std::string root_;
+    std::string driveText_;
+    std::string name_;
+    std::unique_ptr<DriveClaim> claim_;
+};
+
+} // namespace
+
+std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyNot) {
+    const std::string letters = MappedLetters();
+    if (letters.empty()) {
+        whyNot = std::string(kDriveVariable) +
+                 " lists no drive letters mapped to RAM disks (see scripts/windows-test.sh)";
+        return nullptr;
+    }
+    char best = '\0';
+    std::unique_ptr<DriveClaim> bestClaim;
+    std::uint64_t bestSize = 0;
+    for (const char letter : letters) {
+        const std::uint64_t size = TotalBytes(letter);
+        if (size < bytes || (best != '\0' && size >= bestSize)) {
+            continue;
+        }
+        auto claim = std::make_unique<DriveClaim>(letter);
+        if (claim->held()) {
+            best = letter;
+            bestClaim = std::move(claim); // releases the claim on the previous best
+            bestSize = size;
+        }
+    }
+    // The run promised drives: none that fits fails the test instead of skipping it quietly.
+    if (best == '\0') {
+        whyNot = "no free drive of at least " + std::to_string(bytes) + " bytes among " +
+                 kDriveVariable + "=" + letters;
+        ADD_FAILURE() << whyNot;
+        return nullptr;
+    }
+    const std::string left = EmptyFolder(std::string(1, best) + ":\\");
+    if (!left.empty()) {
+        whyNot = "the test drive cannot be emptied: " + left;
+        ADD_FAILURE() << whyNot;
+        return nullptr;
+    }
+    return std::make_unique<MappedDrive>(best, std::move(bestClaim));
+}
+
+std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t /*bytes*/, std::string& whyNot) {
+    whyNot = "disk images cannot be mounted on Windows";
+    return nullptr;
+}
+
+} // namespace klar::test
