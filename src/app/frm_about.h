@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app_version.h"
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace klar::app {
+
+/// "Version " and the three numbers, as the About window shows them.
+[[nodiscard]] QString VersionText(const AppVersion& version);
+
+/// Which program and version this is and what it does; opens the licence page. Modal to the
+/// main window.
+class frmAbout : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frmAbout(QWidget* owner);
+
+    /// Fills the title and the version.
+    void Form_Load();
+
+private:
+    void Command1_Click();
+    void cmdOK_Click();
+
+    QLabel* picIcon = nullptr;
+    QLabel* lblTitle = nullptr;
+    QLabel* lblVersion = nullptr;
+    QLabel* lblDescription = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* cmdOK = nullptr;
+};
+
+} // namespace klar::app

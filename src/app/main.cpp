@@ -1,0 +1,12 @@
+// The program takes no arguments of its own; QApplication sees only Qt's own options.
+#include "startup.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    klar::app::ConfigureApplication(application);
+    klar::app::Module1 program;
+    klar::app::Main(program);
+    return QApplication::exec();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app_windows.h"
+#include "frm_main.h"
+#include "job_state.h"
+#include "platform.h"
+
+#include <QIcon>
+#include <memory>
+
+class QApplication;
+
+namespace klar::app {
+
+/// What start-up creates; it lives as long as the program runs.
+struct Module1 {
+    JobState state;
+    std::unique_ptr<Platform> platform = makeSystemPlatform();
+    AppWindows windows;
+    std::unique_ptr<ui::frmMain> main;
+};
+
+/// The program's icon, in every size it ships.
+[[nodiscard]] QIcon AppIcon();
+
+/// Names the application (the settings store's key) and gives every window the icon.
+void ConfigureApplication(QApplication& application);
+
+/// Gives the job state its start values, then creates, loads and shows the main window.
+void Main(Module1& program);
+
+} // namespace klar::app

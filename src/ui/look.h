@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+namespace klar::ui {
+
+/// The face the windows were designed in. Where the system lacks it, a metrically close
+/// substitute stands in (Liberation Sans on Linux), so that every caption fits its control.
+inline constexpr const char* kDesignFamily = "MS Sans Serif";
+inline constexpr double kDesignPointSize = 8.25;
+
+/// The design face at its design size, bold or regular.
+[[nodiscard]] QFont DesignFont(bool bold);
+
+inline constexpr QColor kClearButtonFace{255, 128, 128};
+inline constexpr QColor kAbortButtonFace{128, 255, 128};
+inline constexpr QColor kRemainingText{0, 0, 128};
+inline constexpr QColor kProgressBarColour{0, 0, 127};
+
+/// A flat-coloured button face; the style's own face would ignore the colour in some styles.
+[[nodiscard]] QString ColouredButtonStyle(const QColor& face);
+
+/// The progress bar with its dark blue bar. A style sheet on the chunk draws the exact colour
+/// in every style, where a palette colour is only a hint that native styles may ignore.
+[[nodiscard]] QString ProgressBarStyle();
+
+/// Check boxes with the caption close to the box, as the design's metrics assume.
+[[nodiscard]] QString CheckBoxStyle();
+
+} // namespace klar::ui
