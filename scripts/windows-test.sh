@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds the engine, the Win32 backend and their tests with mingw-w64
 # (preset `windows`) and runs the tests under Wine, in a private, headless Wine prefix whose
-# drive letters T: and a few more are mapped to small tmpfs mounts that the volume tests fill.
+# drive letters T: and a few more are mapped to small tmpfs mounts that the volume tests fill,
+# and one more to a loop-mounted ext2 image that the tests scan for deleted data.
 # Run as root (it mounts them); scripts/test.sh runs it. Everything it starts or mounts is
 # taken down on every exit.
 set -euo pipefail
@@ -23,6 +24,7 @@ bash scripts/deps.sh --windows
 # the drive-letter tests type.
 drive_sizes=(8m 4m 1m 1m 512k 64k)
 letter_choice=(t r s u v w x y q p o n m l k j i h g f e d)
+image_bytes=$((8 << 20))
 
 work=$(mktemp -d /tmp/klar-wine.XXXXXX)
 export WINEPREFIX="$work/prefix"
@@ -40,7 +42,8 @@ cleanup() {
         wineserver -w 2>/dev/null || true
     fi
     for mount_point in "${mounted[@]}"; do
-        umount "$mount_point" 2>/dev/null || umount -l "$mount_point" 2>/dev/null || true
+        # -d detaches the image's loop device too.
+        umount -d "$mount_point" 2>/dev/null || umount -l -d "$mount_point" 2>/dev/null || true
     done
     rm -rf "$work"
     exit "$status"
@@ -60,19 +63,20 @@ wine_started=1
 # out of the system's drive list until the next one starts.
 wineboot --init </dev/null >/dev/null 2>&1
 wineserver -w
-letters=()
-for size in "${drive_sizes[@]}"; do
-    letter=
+free_letter() {
+    local candidate
     for candidate in "${letter_choice[@]}"; do
         if [ ! -e "$WINEPREFIX/dosdevices/$candidate:" ]; then
-            letter=$candidate
-            break
+            echo "$candidate"
+            return
         fi
     done
-    if [ -z "$letter" ]; then
-        echo "windows-test.sh: no free drive letter left in the Wine prefix" >&2
-        exit 1
-    fi
+    echo "windows-test.sh: no free drive letter left in the Wine prefix" >&2
+    exit 1
+}
+letters=()
+for size in "${drive_sizes[@]}"; do
+    letter=$(free_letter)
     mount_point="$work/drive-$letter"
     mkdir "$mount_point"
     mount -t tmpfs -o "size=$size,mode=0777" klar-wine-drive "$mount_point"
@@ -80,15 +84,29 @@ for size in "${drive_sizes[@]}"; do
     ln -s "$mount_point" "$WINEPREFIX/dosdevices/$letter:"
     letters+=("${letter^^}")
 done
+# The disk image, as the Linux image tests make theirs: sparse, so unwritten blocks read as
+# zeros, of the size they ask for. Wine reaches the image file itself through Z: (the root).
+image_letter=$(free_letter)
+image="$work/volume.img"
+truncate -s "$image_bytes" "$image"
+mkfs.ext2 -q -F -m 0 "$image" >/dev/null
+mount_point="$work/drive-$image_letter"
+mkdir "$mount_point"
+mount -o loop "$image" "$mount_point"
+mounted+=("$mount_point")
+chmod 0777 "$mount_point"
+ln -s "$mount_point" "$WINEPREFIX/dosdevices/$image_letter:"
 # The server stays up until the end (-p), and the services it starts here do not hold ctest's
 # pipes open, so every test process joins them instead of starting its own.
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
 KLAR_TEST_DRIVE=$(IFS=,; echo "${letters[*]}")
-echo "== Windows: tests under Wine (drives $KLAR_TEST_DRIVE: tmpfs of ${drive_sizes[*]})"
-# The disk-image tests cannot run on Windows and skip; the drive-letter tests fail instead of
-# skipping when no drive listed here fits (see tests/support/test_volume_win32.cpp).
-export KLAR_TEST_DRIVE
-export KLAR_REQUIRE_VOLUMES=0
+KLAR_TEST_IMAGE_DRIVE=${image_letter^^}
+KLAR_TEST_IMAGE="Z:${image//\//\\}"
+echo "== Windows: tests under Wine (drives $KLAR_TEST_DRIVE: tmpfs of ${drive_sizes[*]};" \
+    "drive $KLAR_TEST_IMAGE_DRIVE: ext2 image $KLAR_TEST_IMAGE)"
+# Every volume test runs here: none may skip (see tests/support/test_volume_win32.cpp).
+export KLAR_TEST_DRIVE KLAR_TEST_IMAGE_DRIVE KLAR_TEST_IMAGE
+export KLAR_REQUIRE_VOLUMES=1
 ctest --preset windows </dev/null

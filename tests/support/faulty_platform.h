@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform.h"
+#include "forwarding_platform.h"
 
 #include <functional>
 #include <optional>
@@ -11,9 +11,9 @@ namespace klar::test {
 
 /// Stands in front of the real backend and fails chosen calls the way a failing disk or a
 /// vanished drive would. Counters start at 1 for the first call of each kind.
-class FaultyPlatform : public Platform {
+class FaultyPlatform : public ForwardingPlatform {
 public:
-    explicit FaultyPlatform(Platform& real) : real_(real) {}
+    explicit FaultyPlatform(Platform& real) : ForwardingPlatform(real) {}
 
     /// The n-th append (and every later one while `sticky`) fails with the given status.
     void failAppend(long n, OsStatus status, bool sticky = false) {
@@ -54,13 +54,12 @@ public:
         return OsStatus{OsStatus::Kind::DiskFull, 28, "No space left on device"};
     }
 
-    bool pathExists(const std::string& path) override { return real_.pathExists(path); }
     OsStatus createExclusive(const std::string& path, FillerHandle& out) override {
         ++creates;
         if (auto f = hit(createFault_, 1)) {
             return *f;
         }
-        return real_.createExclusive(path, out);
+        return real().createExclusive(path, out);
     }
     OsStatus append(FillerHandle& file, const std::uint8_t* data, std::size_t size,
                     std::size_t& written) override {
@@ -73,34 +72,27 @@ public:
         if (auto f = hit(flushFault_, flushes)) {
             return *f;
         }
-        return real_.flush(file);
+        return real().flush(file);
     }
-    void close(FillerHandle& file) override { real_.close(file); }
     OsStatus removeCreated(const std::string& path, const FileId& id) override {
         ++removes;
         if (auto f = hit(removeFault_, removes)) {
             return *f;
         }
-        return real_.removeCreated(path, id);
+        return real().removeCreated(path, id);
     }
     OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
         if (auto f = spaceFault()) {
             return *f;
         }
-        return real_.driveSpace(root, out);
+        return real().driveSpace(root, out);
     }
     OsStatus driveSpaceThrough(const FillerHandle& file, const std::string& root,
                                SpaceInfo& out) override {
         if (auto f = spaceFault()) {
             return *f;
         }
-        return real_.driveSpaceThrough(file, root, out);
-    }
-    std::string driveStrings() override { return real_.driveStrings(); }
-    std::string rootPath(const std::string& t) override { return real_.rootPath(t); }
-    std::string driveName(const std::string& t) override { return real_.driveName(t); }
-    std::string joinPath(const std::string& r, const std::string& n) override {
-        return real_.joinPath(r, n);
+        return real().driveSpaceThrough(file, root, out);
     }
 
 private:
@@ -111,11 +103,11 @@ private:
             return *f;
         }
         SpaceInfo space;
-        if (!wholeWritesRoot_.empty() && real_.driveSpace(wholeWritesRoot_, space).ok() &&
+        if (!wholeWritesRoot_.empty() && real().driveSpace(wholeWritesRoot_, space).ok() &&
             size > space.free) {
             return diskFull();
         }
-        return real_.append(file, data, size, written);
+        return real().append(file, data, size, written);
     }
 
     std::optional<OsStatus> spaceFault() {
@@ -138,7 +130,6 @@ private:
         return std::nullopt;
     }
 
-    Platform& real_;
     std::optional<Fault> appendFault_;
     std::optional<Fault> spaceFault_;
     std::optional<Fault> flushFault_;

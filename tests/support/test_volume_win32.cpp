@@ -1,8 +1,8 @@
-// Test volumes on Windows. A test cannot mount anything here, so the RAM volumes are drive
-// letters that the test run maps to small RAM disks of several sizes beforehand
-// (scripts/windows-test.sh maps tmpfs mounts into its private Wine prefix and lists the letters
-// in KLAR_TEST_DRIVE, "T,R,S" say). A test gets the smallest free one that holds the size it
-// asks for. Disk images cannot be mounted at all.
+// Test volumes on Windows. A test cannot mount anything here, so the volumes are drive letters
+// that the test run maps beforehand (scripts/windows-test.sh maps mounts into its private Wine
+// prefix). The RAM volumes are small RAM disks of several sizes, listed in KLAR_TEST_DRIVE ("T,R,S"
+// say); a test gets the smallest free one that holds the size it asks for. The image volume is one
+// drive, KLAR_TEST_IMAGE_DRIVE, backed by the disk image whose Windows path is KLAR_TEST_IMAGE.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kDriveVariable = "KLAR_TEST_DRIVE";
+constexpr const char* kImageDriveVariable = "KLAR_TEST_IMAGE_DRIVE";
+constexpr const char* kImageVariable = "KLAR_TEST_IMAGE";
 
 /// The letters the run mapped, in the order given; empty when it mapped none.
 std::string MappedLetters() {
@@ -60,7 +62,8 @@ std::string EmptyFolder(const std::string& root) {
     std::vector<fs::path> entries;
     do {
         const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") {
+        // lost+found belongs to the disk image's file system, not to a test.
+        if (name != L"." && name != L".." && name != L"lost+found") {
             entries.push_back(fs::path(wideRoot) / name);
         }
     } while (::FindNextFileW(search, &found));
@@ -127,6 +130,24 @@ private:
     std::unique_ptr<DriveClaim> claim_;
 };
 
+/// The mapped drive of a disk image. It cannot be taken down from here, so the image is read
+/// while it is in use: it then holds what was flushed to the medium and nothing that was only
+/// cached, which is what the tests that scan it look for.
+class MappedImage final : public ImageVolume {
+public:
+    MappedImage(char letter, std::unique_ptr<DriveClaim> claim, std::string image)
+        : drive_(letter, std::move(claim)), image_(std::move(image)) {}
+    const std::string& root() const override { return drive_.root(); }
+    const std::string& driveText() const override { return drive_.driveText(); }
+    std::string driveName() const override { return drive_.driveName(); }
+    const std::string& imagePath() const override { return image_; }
+    void unmount() override {}
+
+private:
+    MappedDrive drive_;
+    std::string image_;
+};
+
 } // namespace
 
 std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyNot) {
@@ -167,9 +188,45 @@ std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyN
     return std::make_unique<MappedDrive>(best, std::move(bestClaim));
 }
 
-std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t /*bytes*/, std::string& whyNot) {
-    whyNot = "disk images cannot be mounted on Windows";
-    return nullptr;
+std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot) {
+    const char* letterValue = std::getenv(kImageDriveVariable);
+    const char* imageValue = std::getenv(kImageVariable);
+    if (letterValue == nullptr || imageValue == nullptr || *imageValue == '\0' ||
+        std::string(letterValue).size() != 1 || letterValue[0] < 'A' || letterValue[0] > 'Z') {
+        whyNot = std::string(kImageDriveVariable) + " and " + kImageVariable +
+                 " name no drive mapped to a disk image (see scripts/windows-test.sh)";
+        return nullptr;
+    }
+    const char letter = letterValue[0];
+    // The run promised an image: one that does not fit fails the test instead of skipping it.
+    std::error_code ec;
+    const std::uint64_t imageBytes = fs::file_size(imageValue, ec);
+    if (ec || imageBytes != bytes) {
+        whyNot =
+            std::string("the image ") + imageValue +
+            (ec ? " cannot be read: " + ec.message()
+                : " holds " + std::to_string(imageBytes) + " bytes, not " + std::to_string(bytes));
+        ADD_FAILURE() << whyNot;
+        return nullptr;
+    }
+    // There is one image drive: a test running beside one that holds it waits its turn.
+    auto claim = std::make_unique<DriveClaim>(letter);
+    for (int waited = 0; !claim->held() && waited < 1200; ++waited) {
+        ::Sleep(100);
+        claim = std::make_unique<DriveClaim>(letter);
+    }
+    if (!claim->held()) {
+        whyNot = std::string("the image drive ") + letter + ": stayed in use by another test";
+        ADD_FAILURE() << whyNot;
+        return nullptr;
+    }
+    const std::string left = EmptyFolder(std::string(1, letter) + ":\\");
+    if (!left.empty()) {
+        whyNot = "the image drive cannot be emptied: " + left;
+        ADD_FAILURE() << whyNot;
+        return nullptr;
+    }
+    return std::make_unique<MappedImage>(letter, std::move(claim), imageValue);
 }
 
 } // namespace klar::test

@@ -27,7 +27,7 @@ QString& SettingsFolder() {
 } // namespace
 
 GivenDrives::GivenDrives(std::string driveString)
-    : real_(makeSystemPlatform()), driveString_(std::move(driveString)) {}
+    : ForwardingPlatform(makeSystemPlatform()), driveString_(std::move(driveString)) {}
 
 void RecordingAux::ShowDonate() {
     ++donateShown;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "aux_windows.h"
+#include "forwarding_platform.h"
 #include "frm_main.h"
 #include "job_state.h"
 #include "platform.h"
@@ -19,35 +20,13 @@ class QAction;
 namespace klar::uitest {
 
 /// The system's platform, except that the drive string is the one given.
-class GivenDrives final : public Platform {
+class GivenDrives final : public test::ForwardingPlatform {
 public:
     explicit GivenDrives(std::string driveString);
 
-    bool pathExists(const std::string& path) override { return real_->pathExists(path); }
-    OsStatus createExclusive(const std::string& path, FillerHandle& out) override {
-        return real_->createExclusive(path, out);
-    }
-    OsStatus append(FillerHandle& file, const std::uint8_t* data, std::size_t size,
-                    std::size_t& written) override {
-        return real_->append(file, data, size, written);
-    }
-    OsStatus flush(FillerHandle& file) override { return real_->flush(file); }
-    void close(FillerHandle& file) override { real_->close(file); }
-    OsStatus removeCreated(const std::string& path, const FileId& id) override {
-        return real_->removeCreated(path, id);
-    }
-    OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
-        return real_->driveSpace(root, out);
-    }
     std::string driveStrings() override { return driveString_; }
-    std::string rootPath(const std::string& text) override { return real_->rootPath(text); }
-    std::string driveName(const std::string& text) override { return real_->driveName(text); }
-    std::string joinPath(const std::string& root, const std::string& name) override {
-        return real_->joinPath(root, name);
-    }
 
 private:
-    std::unique_ptr<Platform> real_;
     std::string driveString_;
 };
 

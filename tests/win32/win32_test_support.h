@@ -6,7 +6,7 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include "platform.h"
+#include "forwarding_platform.h"
 
 #include <cstdint>
 #include <string>
@@ -44,9 +44,9 @@ inline char UnusedDriveLetter() {
 }
 
 /// Records what the real backend answered, for tests that check how a job met the system.
-class ObservingPlatform : public Platform {
+class ObservingPlatform : public ForwardingPlatform {
 public:
-    explicit ObservingPlatform(Platform& real) : real_(real) {}
+    explicit ObservingPlatform(Platform& real) : ForwardingPlatform(real) {}
 
     struct Append {
         std::size_t size;
@@ -56,33 +56,18 @@ public:
     std::vector<Append> appends;
     std::uint64_t leastFree = ~std::uint64_t{0};
 
-    bool pathExists(const std::string& path) override { return real_.pathExists(path); }
-    OsStatus createExclusive(const std::string& path, FillerHandle& out) override {
-        return real_.createExclusive(path, out);
-    }
     OsStatus append(FillerHandle& file, const std::uint8_t* data, std::size_t size,
                     std::size_t& written) override {
-        OsStatus status = real_.append(file, data, size, written);
+        OsStatus status = real().append(file, data, size, written);
         appends.push_back({size, written, status});
         return status;
     }
-    OsStatus flush(FillerHandle& file) override { return real_.flush(file); }
-    void close(FillerHandle& file) override { real_.close(file); }
-    OsStatus removeCreated(const std::string& path, const FileId& id) override {
-        return real_.removeCreated(path, id);
-    }
     OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
-        return note(real_.driveSpace(root, out), out);
+        return note(real().driveSpace(root, out), out);
     }
     OsStatus driveSpaceThrough(const FillerHandle& file, const std::string& root,
                                SpaceInfo& out) override {
-        return note(real_.driveSpaceThrough(file, root, out), out);
-    }
-    std::string driveStrings() override { return real_.driveStrings(); }
-    std::string rootPath(const std::string& t) override { return real_.rootPath(t); }
-    std::string driveName(const std::string& t) override { return real_.driveName(t); }
-    std::string joinPath(const std::string& r, const std::string& n) override {
-        return real_.joinPath(r, n);
+        return note(real().driveSpaceThrough(file, root, out), out);
     }
 
 private:
@@ -92,8 +77,6 @@ private:
         }
         return status;
     }
-
-    Platform& real_;
 };
 
 } // namespace klar::test

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace klar::test {
+
+/// Passes every call on to another platform. Test doubles derive from it and override only the
+/// calls they change or watch, so a call added to the interface reaches the real backend in
+/// every one of them.
+class ForwardingPlatform : public Platform {
+public:
+    explicit ForwardingPlatform(Platform& real) : real_(&real) {}
+    explicit ForwardingPlatform(std::unique_ptr<Platform> owned)
+        : owned_(std::move(owned)), real_(owned_.get()) {}
+
+    bool pathExists(const std::string& path) override { return real_->pathExists(path); }
+    OsStatus createExclusive(const std::string& path, FillerHandle& out) override {
+        return real_->createExclusive(path, out);
+    }
+    OsStatus append(FillerHandle& file, const std::uint8_t* data, std::size_t size,
+                    std::size_t& written) override {
+        return real_->append(file, data, size, written);
+    }
+    OsStatus flush(FillerHandle& file) override { return real_->flush(file); }
+    void close(FillerHandle& file) override { real_->close(file); }
+    OsStatus removeCreated(const std::string& path, const FileId& id) override {
+        return real_->removeCreated(path, id);
+    }
+    OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
+        return real_->driveSpace(root, out);
+    }
+    OsStatus driveSpaceThrough(const FillerHandle& file, const std::string& root,
+                               SpaceInfo& out) override {
+        return real_->driveSpaceThrough(file, root, out);
+    }
+    std::string driveStrings() override { return real_->driveStrings(); }
+    std::string rootPath(const std::string& text) override { return real_->rootPath(text); }
+    std::string driveName(const std::string& text) override { return real_->driveName(text); }
+    std::string joinPath(const std::string& root, const std::string& name) override {
+        return real_->joinPath(root, name);
+    }
+
+protected:
+    Platform& real() { return *real_; }
+
+private:
+    std::unique_ptr<Platform> owned_;
+    Platform* real_;
+};
+
+} // namespace klar::test
