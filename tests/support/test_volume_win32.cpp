@@ -148,6 +148,13 @@ private:
     std::string image_;
 };
 
+/// The run promised the drive: one that cannot serve fails the test instead of skipping it.
+std::nullptr_t Unusable(std::string& whyNot, std::string why) {
+    whyNot = std::move(why);
+    ADD_FAILURE() << whyNot;
+    return nullptr;
+}
+
 } // namespace
 
 std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyNot) {
@@ -172,18 +179,13 @@ std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyN
             bestSize = size;
         }
     }
-    // The run promised drives: none that fits fails the test instead of skipping it quietly.
     if (best == '\0') {
-        whyNot = "no free drive of at least " + std::to_string(bytes) + " bytes among " +
-                 kDriveVariable + "=" + letters;
-        ADD_FAILURE() << whyNot;
-        return nullptr;
+        return Unusable(whyNot, "no free drive of at least " + std::to_string(bytes) +
+                                    " bytes among " + kDriveVariable + "=" + letters);
     }
     const std::string left = EmptyFolder(std::string(1, best) + ":\\");
     if (!left.empty()) {
-        whyNot = "the test drive cannot be emptied: " + left;
-        ADD_FAILURE() << whyNot;
-        return nullptr;
+        return Unusable(whyNot, "the test drive cannot be emptied: " + left);
     }
     return std::make_unique<MappedDrive>(best, std::move(bestClaim));
 }
@@ -198,16 +200,13 @@ std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& w
         return nullptr;
     }
     const char letter = letterValue[0];
-    // The run promised an image: one that does not fit fails the test instead of skipping it.
     std::error_code ec;
     const std::uint64_t imageBytes = fs::file_size(imageValue, ec);
     if (ec || imageBytes != bytes) {
-        whyNot =
-            std::string("the image ") + imageValue +
-            (ec ? " cannot be read: " + ec.message()
-                : " holds " + std::to_string(imageBytes) + " bytes, not " + std::to_string(bytes));
-        ADD_FAILURE() << whyNot;
-        return nullptr;
+        return Unusable(whyNot, std::string("the image ") + imageValue +
+                                    (ec ? " cannot be read: " + ec.message()
+                                        : " holds " + std::to_string(imageBytes) + " bytes, not " +
+                                              std::to_string(bytes)));
     }
     // There is one image drive: a test running beside one that holds it waits its turn.
     auto claim = std::make_unique<DriveClaim>(letter);
@@ -216,15 +215,12 @@ std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& w
         claim = std::make_unique<DriveClaim>(letter);
     }
     if (!claim->held()) {
-        whyNot = std::string("the image drive ") + letter + ": stayed in use by another test";
-        ADD_FAILURE() << whyNot;
-        return nullptr;
+        return Unusable(whyNot, std::string("the image drive ") + letter +
+                                    ": stayed in use by another test");
     }
     const std::string left = EmptyFolder(std::string(1, letter) + ":\\");
     if (!left.empty()) {
-        whyNot = "the image drive cannot be emptied: " + left;
-        ADD_FAILURE() << whyNot;
-        return nullptr;
+        return Unusable(whyNot, "the image drive cannot be emptied: " + left);
     }
     return std::make_unique<MappedImage>(letter, std::move(claim), imageValue);
 }
