@@ -1,9 +1,12 @@
 #include "engine.h"
 
 #include "schedules.h"
+#include "termination.h"
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <thread>
 
 namespace klar {
 namespace {
@@ -45,14 +48,16 @@ std::uint64_t FreeOrEndPass(const OsStatus& status, const SpaceInfo& space, std:
 } // namespace
 
 Engine::Engine(JobState& state, Platform& platform, JobView& view, RandomSource& random,
-               EngineLimits limits)
-    : state_(state), platform_(platform), view_(view), random_(random), limits_(limits) {}
+               EngineLimits limits, std::string journalFolder)
+    : state_(state), platform_(platform), view_(view), random_(random), limits_(limits),
+      journalFolder_(std::move(journalFolder)) {}
 
 void Engine::Command5_Click() {
     if (state_.gJobRunning) {
         return;
     }
     state_.gJobRunning = true;
+    SetJobActive(true);
     if (view_.isChecked(MethodBox::DOD)) {
         StoreDodSchedule(state_);
     }
@@ -73,6 +78,7 @@ void Engine::Command5_Click() {
         view_.yield();
         RunPassEngine();
     }
+    SetJobActive(false);
 }
 
 void Engine::btnAbort_Click() {
@@ -148,6 +154,7 @@ bool Engine::WriteBlock(PassFile& file, const std::vector<std::uint8_t>& block) 
     }
     std::size_t written = 0;
     lastWrite_ = platform_.append(file.handle, block.data(), block.size(), written);
+    file.bytes += written;
     return lastWrite_.ok();
 }
 
@@ -166,11 +173,16 @@ std::uint64_t Engine::GetDriveSpace(const PassFile& file, const std::string& roo
 
 void Engine::RunPassEngine() {
     failure_.reset();
+    leftBehind_.clear();
+    folderDriveText_.clear();
+    journal_.emplace(journalFolder_);
     for (int pass = 1;; ++pass) {
         if (RunPass(pass) == PassEnd::Refused || FinishJob(pass)) {
-            return;
+            break;
         }
     }
+    journal_->End();
+    journal_.reset();
 }
 
 Engine::PassEnd Engine::RunPass(int pass) {
@@ -206,7 +218,15 @@ Engine::PassEnd Engine::RunPass(int pass) {
                 break;
             }
             if (end == BlockLoopEnd::WriteFailed) {
+                PassFile& file = state_.gPassFiles.back();
+                if (lastWrite_.kind == OsStatus::Kind::FileTooLarge && file.bytes > 0) {
+                    // A limit on the size of one file, not of the volume: on in a new file.
+                    state_.gFileBytes = 0;
+                    FlushFile(file);
+                    continue;
+                }
                 TailFill();
+                JudgeFill();
             }
         }
     } catch (const PassFailure& failure) {
@@ -230,6 +250,10 @@ void Engine::PassStart(int pass, const std::string& driveText) {
     view_.setCaption(Caption::Label10, capacity);
     view_.yield();
     state_.gFileBytes = 0;
+    if (total == 0) {
+        throw PassFailure{"the drive reports no capacity"};
+    }
+    RecordFolder(driveText);
 
     const auto& pattern = state_.gPattern;
     if (pass < 1 || pass >= kPatternSlots || !pattern[static_cast<std::size_t>(pass)]) {
@@ -255,6 +279,7 @@ void Engine::FileStart() {
     }
     PassFile& file = state_.gPassFiles.emplace_back();
     view_.yield();
+    VerifyFolder();
     // Exclusive creation: a number taken since the search (or later in the sequence) is
     // skipped, so no file of the user's is ever opened.
     for (;;) {
@@ -266,6 +291,10 @@ void Engine::FileStart() {
         }
     }
     file.created = lastWrite_.ok();
+    if (file.created) {
+        journal_->Add(file.path, file.handle.id, patternByte_);
+        VerifyFiller(file);
+    }
 }
 
 Engine::BlockLoopEnd Engine::BlockLoop() {
@@ -292,12 +321,12 @@ Engine::BlockLoopEnd Engine::BlockLoop() {
         view_.setCaption(Caption::Label2, passCaption_);
         view_.yield();
 
-        if (state_.gAbort) {
+        if (StopRequested()) {
             return BlockLoopEnd::Abort;
         }
         if (state_.gFileBytes >= limits_.fileCap) {
             state_.gFileBytes = 0;
-            FlushAndClose(file);
+            FlushFile(file);
             view_.yield();
             return BlockLoopEnd::FileFull;
         }
@@ -307,8 +336,9 @@ Engine::BlockLoopEnd Engine::BlockLoop() {
 void Engine::TailFill() {
     PassFile& file = state_.gPassFiles.back();
     view_.yield();
+    // Asked through the file: a folder renamed or unmounted meanwhile still has its volume.
     std::uint64_t total = 0;
-    std::uint64_t freeBytes = GetDriveSpace(root_, total);
+    std::uint64_t freeBytes = GetDriveSpace(file, root_, total);
     ClassifyFailedWrite(file, freeBytes);
     for (;;) {
         if (freeBytes >= block_.size() || freeBytes == 0) {
@@ -324,7 +354,7 @@ void Engine::TailFill() {
         view_.yield();
         const bool good = WriteBlock(file, block_);
         view_.yield();
-        freeBytes = GetDriveSpace(root_, total);
+        freeBytes = GetDriveSpace(file, root_, total);
         if (good) {
             ShowRemaining(freeBytes);
             view_.yield();
@@ -348,30 +378,37 @@ void Engine::AbortPass() {
 
 void Engine::PassFilesEnd() {
     for (PassFile& file : state_.gPassFiles) {
-        FlushAndClose(file);
-        if (!file.created || !FileExists(file.path)) {
+        ReleaseFile(file);
+        if (!file.created) {
+            continue;
+        }
+        if (!FileExists(file.path)) {
+            NoteLeftBehind(file, file.path + " was moved away");
             continue;
         }
         const OsStatus removed = platform_.removeCreated(file.path, file.handle.id);
         if (removed.kind == OsStatus::Kind::Exists) {
-            NoteFailure(file.path + " was replaced by another file and left alone");
+            NoteLeftBehind(file, file.path + " was replaced by another file and left alone");
         } else if (!removed.ok()) {
-            NoteFailure(Because(file.path + " cannot be deleted", removed));
+            NoteLeftBehind(file, Because(file.path + " cannot be deleted", removed));
         }
     }
     state_.gPassFiles.clear();
 }
 
 bool Engine::FinishJob(int pass) {
-    if (state_.gAbort) {
+    if (StopRequested()) {
         state_.gAbort = false;
         state_.gJobRunning = false;
         return true;
     }
     if (pass >= state_.gPassCount) {
         if (failure_) {
-            view_.showMessage("Disk (" + driveName_ + ") was not fully cleared: " + *failure_ +
-                              ".");
+            std::string message = "Disk (" + driveName_ + ") was not fully cleared: " + *failure_;
+            for (std::size_t i = 0; i < leftBehind_.size(); ++i) {
+                message += (i == 0 ? "; left behind: " : ", ") + leftBehind_[i];
+            }
+            view_.showMessage(message + ".");
         } else {
             view_.showMessage("Disk (" + driveName_ + ") cleared.");
         }
@@ -393,8 +430,24 @@ void Engine::ClassifyFailedWrite(const PassFile& file, std::uint64_t freeAfter) 
     if (lastWrite_.kind == OsStatus::Kind::DiskFull || freeAfter == 0) {
         return;
     }
-    NoteFailure(Because(file.path + (file.created ? " cannot be written" : " cannot be created"),
-                        lastWrite_));
+    NoteFailure(RefusalCause(file));
+}
+
+std::string Engine::RefusalCause(const PassFile& file) const {
+    if (!file.created) {
+        if (lastWrite_.kind == OsStatus::Kind::DiskFull) {
+            return Because("no more files can be created on the drive", lastWrite_);
+        }
+        return Because(file.path + " cannot be created", lastWrite_);
+    }
+    switch (lastWrite_.kind) {
+    case OsStatus::Kind::QuotaExceeded:
+        return Because("the disk quota is used up", lastWrite_);
+    case OsStatus::Kind::FileTooLarge:
+        return Because("a file size limit stops the filler files", lastWrite_);
+    default:
+        return Because(file.path + " cannot be written", lastWrite_);
+    }
 }
 
 void Engine::NoteFailure(const std::string& cause) {
@@ -403,15 +456,108 @@ void Engine::NoteFailure(const std::string& cause) {
     }
 }
 
-void Engine::FlushAndClose(PassFile& file) {
-    if (!file.handle.open()) {
+void Engine::FlushFile(PassFile& file) {
+    if (!file.handle.open() || file.flushed) {
         return;
     }
     const OsStatus flushed = platform_.flush(file.handle);
     if (!flushed.ok()) {
         NoteFailure(Because(file.path + " cannot be flushed to the disk", flushed));
     }
+    file.flushed = true;
+}
+
+/// Flushed, then emptied through the handle that wrote it, so its space comes back even if
+/// it was renamed or linked elsewhere; then closed.
+void Engine::ReleaseFile(PassFile& file) {
+    if (!file.handle.open()) {
+        return;
+    }
+    FlushFile(file);
+    const OsStatus released = platform_.release(file.handle);
+    if (released.ok()) {
+        file.released = true;
+    } else {
+        NoteFailure(Because(file.path + " cannot be emptied", released));
+    }
     platform_.close(file.handle);
+}
+
+void Engine::NoteLeftBehind(const PassFile& file, const std::string& cause) {
+    NoteFailure(cause);
+    std::string entry = file.path + " (";
+    AppendNumber(entry, file.bytes);
+    entry += file.released ? " bytes, emptied)" : " bytes)";
+    leftBehind_.push_back(std::move(entry));
+}
+
+// ---- Full means full.
+
+void Engine::RecordFolder(const std::string& driveText) {
+    if (driveText == folderDriveText_) {
+        VerifyFolder(); // a later pass on the same drive text: still the same folder?
+        return;
+    }
+    const OsStatus status = platform_.folderIdentity(root_, folder_);
+    if (!status.ok()) {
+        throw PassFailure{Because("the drive cannot be read", status)};
+    }
+    folderDriveText_ = driveText;
+}
+
+void Engine::VerifyFolder() {
+    FolderId now;
+    const OsStatus status = platform_.folderIdentity(root_, now);
+    if (!status.ok()) {
+        throw PassFailure{Because("the folder was renamed or removed during the job", status)};
+    }
+    if (now.volume != folder_.volume) {
+        throw PassFailure{"the drive was unmounted or replaced during the job"};
+    }
+    if (now != folder_) {
+        throw PassFailure{"the folder was replaced during the job"};
+    }
+}
+
+void Engine::VerifyFiller(const PassFile& file) {
+    if (file.handle.id.volume != folder_.volume) {
+        throw PassFailure{"the drive was unmounted or replaced during the job"};
+    }
+}
+
+/// The tail fill has ended: the fill counts as complete only if the volume has less than one
+/// block free, whatever the refusal said; and only if it is still the volume the job began on.
+void Engine::JudgeFill() {
+    VerifyFolder();
+    PassFile& file = state_.gPassFiles.back();
+    if (FreeAfterSettling(file) >= limits_.blockSize) {
+        NoteFailure(RefusalCause(file));
+    }
+}
+
+std::uint64_t Engine::FreeAfterSettling(PassFile& file) {
+    std::uint64_t total = 0;
+    std::uint64_t freeBytes = GetDriveSpace(file, root_, total);
+    if (freeBytes < limits_.blockSize || !file.created ||
+        lastWrite_.kind != OsStatus::Kind::DiskFull) {
+        return freeBytes;
+    }
+    // Some filesystems (btrfs) count written data as used only once it is committed: after a
+    // full disk was reported, the figure is given a bounded while to catch up.
+    FlushFile(file);
+    for (int round = 0; round < 40 && freeBytes >= limits_.blockSize; ++round) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        freeBytes = GetDriveSpace(file, root_, total);
+    }
+    return freeBytes;
+}
+
+/// Abort, or the process asked to end (a signal, the session closing), which counts as Abort.
+bool Engine::StopRequested() {
+    if (TerminationRequested()) {
+        state_.gAbort = true;
+    }
+    return state_.gAbort;
 }
 
 void Engine::ShowRemaining(std::uint64_t freeBytes) {

@@ -2,8 +2,10 @@
 
 #include "job_state.h"
 #include "job_view.h"
+#include "journal.h"
 #include "platform.h"
 #include "random_source.h"
+#include "state_folder.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,8 +18,9 @@ namespace klar {
 /// that fills a drive's free space with filler files, flushes and deletes them, pass by pass.
 class Engine {
 public:
+    /// The job's journal of filler files goes into journalFolder (the user's state folder).
     Engine(JobState& state, Platform& platform, JobView& view, RandomSource& random,
-           EngineLimits limits = {});
+           EngineLimits limits = {}, std::string journalFolder = StateFolder());
 
     /// Runs a whole job with the checked method; returns at once while one runs.
     void Command5_Click();
@@ -58,8 +61,19 @@ private:
 
     void BuildBlock(std::size_t length);
     void ClassifyFailedWrite(const PassFile& file, std::uint64_t freeAfter);
+    [[nodiscard]] std::string RefusalCause(const PassFile& file) const;
     void NoteFailure(const std::string& cause);
-    void FlushAndClose(PassFile& file);
+    void FlushFile(PassFile& file);
+    void ReleaseFile(PassFile& file);
+    void NoteLeftBehind(const PassFile& file, const std::string& cause);
+
+    // Full means full: the volume, the folder and the free space after the tail fill.
+    void RecordFolder(const std::string& driveText);
+    void VerifyFolder();
+    void VerifyFiller(const PassFile& file);
+    void JudgeFill();
+    [[nodiscard]] std::uint64_t FreeAfterSettling(PassFile& file);
+    [[nodiscard]] bool StopRequested();
     void ShowRemaining(std::uint64_t freeBytes);
     [[nodiscard]] std::string NumberText() const;
 
@@ -79,6 +93,14 @@ private:
     std::string remainingText_;
     OsStatus lastWrite_;
     std::optional<std::string> failure_; ///< first cause of a pass that did not end well
+    std::vector<std::string> leftBehind_; ///< fillers that could not be deleted, with sizes
+
+    // The folder the job fills and its volume, as first seen for the drive text.
+    std::string folderDriveText_;
+    FolderId folder_;
+
+    std::string journalFolder_;
+    std::optional<JobJournal> journal_;
 };
 
 } // namespace klar

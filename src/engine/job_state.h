@@ -21,6 +21,9 @@ struct PassFile {
     std::string path;
     FillerHandle handle;
     bool created = false; ///< false when the name could not be created: nothing of ours there
+    bool flushed = false;  ///< its data reached the medium (it stays open until the pass ends)
+    bool released = false; ///< cut to zero bytes through its handle at the pass end
+    std::uint64_t bytes = 0; ///< bytes written into it
 };
 
 inline constexpr int kPatternSlots = 39; ///< slot p holds the byte of pass p; slot 0 unused

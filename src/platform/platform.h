@@ -11,9 +11,11 @@ namespace klar {
 struct OsStatus {
     enum class Kind {
         Ok,
-        DiskFull, ///< the volume has no room left (ENOSPC, EDQUOT, EFBIG, ERROR_DISK_FULL, ...)
-        Exists,   ///< the name is already taken (by a file, folder or link)
-        Failed,   ///< anything else: device gone, I/O error, access denied, read-only, ...
+        DiskFull,      ///< no room left on the volume, or no file record (ENOSPC, ERROR_DISK_FULL)
+        FileTooLarge,  ///< a limit on the size of one file (EFBIG, ERROR_FILE_TOO_LARGE)
+        QuotaExceeded, ///< the user's share of the volume is used up (EDQUOT)
+        Exists,        ///< the name is already taken (by a file, folder or link)
+        Failed,        ///< anything else: device gone, I/O error, access denied, read-only, ...
     };
     Kind kind = Kind::Ok;
     int code = 0;     ///< errno or the Windows error code; 0 when Ok
@@ -35,6 +37,14 @@ struct FillerHandle {
     std::intptr_t native = -1;
     FileId id;
     [[nodiscard]] bool open() const { return native != -1; }
+};
+
+/// Identity of a folder and of the volume that holds it, so that a folder renamed, replaced or
+/// unmounted under a job is noticed. `volume` is comparable with FileId::volume.
+struct FolderId {
+    std::uint64_t volume = 0;
+    std::uint64_t folder = 0;
+    friend bool operator==(const FolderId&, const FolderId&) = default;
 };
 
 struct SpaceInfo {
@@ -64,6 +74,10 @@ public:
     /// Forces the file's data to the medium. A failure means the data may not be there.
     [[nodiscard]] virtual OsStatus flush(FillerHandle& file) = 0;
 
+    /// Cuts the file to zero bytes through its handle, so that its space is released even if
+    /// the file was renamed or linked elsewhere meanwhile. Failed when the system refuses.
+    [[nodiscard]] virtual OsStatus release(FillerHandle& file) = 0;
+
     /// Releases the handle; the file stays. Safe on a closed handle.
     virtual void close(FillerHandle& file) = 0;
 
@@ -82,6 +96,10 @@ public:
         (void)file;
         return driveSpace(root, out);
     }
+
+    /// The identity of the folder at path and of its volume. Failed when path cannot be
+    /// reached or is not a folder.
+    [[nodiscard]] virtual OsStatus folderIdentity(const std::string& path, FolderId& out) = 0;
 
     /// The system's drives: root paths, each followed by a NUL, and one more NUL at the end.
     /// Empty when the system cannot tell.

@@ -26,6 +26,7 @@ public:
         return real_->append(file, data, size, written);
     }
     OsStatus flush(FillerHandle& file) override { return real_->flush(file); }
+    OsStatus release(FillerHandle& file) override { return real_->release(file); }
     void close(FillerHandle& file) override { real_->close(file); }
     OsStatus removeCreated(const std::string& path, const FileId& id) override {
         return real_->removeCreated(path, id);
@@ -36,6 +37,9 @@ public:
     OsStatus driveSpaceThrough(const FillerHandle& file, const std::string& root,
                                SpaceInfo& out) override {
         return real_->driveSpaceThrough(file, root, out);
+    }
+    OsStatus folderIdentity(const std::string& path, FolderId& out) override {
+        return real_->folderIdentity(path, out);
     }
     std::string driveStrings() override { return real_->driveStrings(); }
     std::string rootPath(const std::string& text) override { return real_->rootPath(text); }

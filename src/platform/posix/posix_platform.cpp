@@ -2,8 +2,10 @@
 #include "posix/mount_table.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -15,9 +17,13 @@ OsStatus fromErrno(int err) {
     OsStatus st;
     switch (err) {
     case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
         st.kind = OsStatus::Kind::DiskFull;
+        break;
+    case EFBIG:
+        st.kind = OsStatus::Kind::FileTooLarge;
+        break;
+    case EDQUOT:
+        st.kind = OsStatus::Kind::QuotaExceeded;
         break;
     case EEXIST:
         st.kind = OsStatus::Kind::Exists;
@@ -89,6 +95,13 @@ public:
         return OsStatus::success();
     }
 
+    OsStatus release(FillerHandle& file) override {
+        if (::ftruncate(static_cast<int>(file.native), 0) != 0) {
+            return fromErrno(errno);
+        }
+        return OsStatus::success();
+    }
+
     void close(FillerHandle& file) override {
         if (file.open()) {
             ::close(static_cast<int>(file.native));
@@ -133,6 +146,18 @@ public:
         return OsStatus::success();
     }
 
+    OsStatus folderIdentity(const std::string& path, FolderId& out) override {
+        struct stat sb {};
+        if (::stat(path.c_str(), &sb) != 0) {
+            return fromErrno(errno);
+        }
+        if (!S_ISDIR(sb.st_mode)) {
+            return fromErrno(ENOTDIR);
+        }
+        out = {static_cast<std::uint64_t>(sb.st_dev), static_cast<std::uint64_t>(sb.st_ino)};
+        return OsStatus::success();
+    }
+
     std::string driveStrings() override { return mountPointDriveString("/proc/self/mounts"); }
 
     std::string rootPath(const std::string& driveText) override { return driveText; }
@@ -147,9 +172,22 @@ public:
     }
 };
 
+/// What writing filler files needs of the process: a per-file size limit must come back as a
+/// failed write (EFBIG), not end the process through SIGXFSZ; and a pass keeps every filler
+/// open until its end, so the descriptor limit is raised as far as the system allows.
+void PrepareProcess() {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
+
 } // namespace
 
 std::unique_ptr<Platform> makeSystemPlatform() {
+    PrepareProcess();
     return std::make_unique<PosixPlatform>();
 }
 

@@ -73,6 +73,12 @@ OsStatus FromError(DWORD code) {
     case ERROR_HANDLE_DISK_FULL:
         st.kind = OsStatus::Kind::DiskFull;
         break;
+    case ERROR_FILE_TOO_LARGE:
+        st.kind = OsStatus::Kind::FileTooLarge;
+        break;
+    case ERROR_DISK_QUOTA_EXCEEDED:
+        st.kind = OsStatus::Kind::QuotaExceeded;
+        break;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
         st.kind = OsStatus::Kind::Exists;
@@ -244,6 +250,14 @@ public:
         return OsStatus::success();
     }
 
+    OsStatus release(FillerHandle& file) override {
+        FILE_END_OF_FILE_INFO end{};
+        if (!::SetFileInformationByHandle(AsHandle(file), FileEndOfFileInfo, &end, sizeof end)) {
+            return LastError();
+        }
+        return OsStatus::success();
+    }
+
     void close(FillerHandle& file) override {
         if (file.open()) {
             ::CloseHandle(AsHandle(file));
@@ -315,6 +329,33 @@ public:
         out.free = static_cast<std::uint64_t>(info.callerAvailableAllocationUnits.QuadPart) * unit;
         out.total = static_cast<std::uint64_t>(info.totalAllocationUnits.QuadPart) * unit;
         return OsStatus::success();
+    }
+
+    OsStatus folderIdentity(const std::string& path, FolderId& out) override {
+        std::wstring wide;
+        if (!ToWide(path, wide)) {
+            return FromError(ERROR_NO_UNICODE_TRANSLATION);
+        }
+        // A folder opens only with backup semantics; nothing is read or locked through it.
+        const HANDLE handle = ::CreateFileW(
+            wide.c_str(), FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            return LastError();
+        }
+        OsStatus status;
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(handle, &info)) {
+            status = LastError();
+        } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            status = FromError(ERROR_DIRECTORY);
+        } else {
+            const FileId id = IdOf(info);
+            out = {id.volume, id.index};
+        }
+        ::CloseHandle(handle);
+        return status;
     }
 
     std::string driveStrings() override {
