@@ -139,6 +139,16 @@ TEST_F(FaultyJob, FailedFlushIsReportedAndTheFilesStillDeleted) {
     expectUserFileUntouched();
 }
 
+// Over quota, the volume still has room: that is no full disk.
+TEST_F(FaultyJob, QuotaUsedUpWhileSpaceRemainsIsReported) {
+    rig_->platform.failAppend(
+        3, OsStatus{OsStatus::Kind::QuotaExceeded, 122, "Disk quota exceeded"}, true);
+    run();
+    expectNotFullyCleared("the disk quota is used up (Disk quota exceeded)");
+    expectNoFillerLeft();
+    expectUserFileUntouched();
+}
+
 TEST_F(FaultyJob, RefusedCreateIsReported) {
     rig_->platform.failCreate(FaultyPlatform::error(13, "Permission denied"));
     run();

@@ -20,8 +20,10 @@ namespace klar::test {
 class JobRig {
 public:
     explicit JobRig(const std::string& driveText, EngineLimits limits = {},
-                    RandomSource* random = nullptr)
-        : engine(state, platform, view, random != nullptr ? *random : clockRandom, limits) {
+                    RandomSource* random = nullptr,
+                    const std::string& journalFolder = StateFolder())
+        : engine(state, platform, view, random != nullptr ? *random : clockRandom, limits,
+                 journalFolder) {
         InitJobState(state);
         view.drive = driveText;
     }

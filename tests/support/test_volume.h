@@ -23,16 +23,19 @@ public:
 /// where this process may not make one.
 std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyNot);
 
-/// A disk-image-backed volume of about `bytes` (a loop-mounted ext2 image on Linux) whose
-/// image file can be scanned after unmount(). Null, with the reason in whyNot, where this
-/// process may not make one.
+/// A disk-image-backed volume of about `bytes` whose image file can be scanned after
+/// unmount(). filesystem is one of "ext2", "ext4", "xfs", "btrfs" (loop-mounted on Linux),
+/// "vfat" (through fusefat) and "ntfs" (through ntfs-3g); an image smaller than its mkfs accepts
+/// is made at that smallest size. Null, with the reason in whyNot, where this process may not
+/// make one (Windows maps an ext2 image only).
 class ImageVolume : public TestVolume {
 public:
     /// Takes the volume down so that the image holds everything written to it.
     virtual void unmount() = 0;
     [[nodiscard]] virtual const std::string& imagePath() const = 0;
 };
-std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot);
+std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot,
+                                             const std::string& filesystem = "ext2");
 
 /// True when the run must not skip volume tests (CI sets KLAR_REQUIRE_VOLUMES=1).
 bool VolumesRequired();

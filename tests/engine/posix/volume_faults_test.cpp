@@ -1,0 +1,276 @@
+// Jobs on real Linux volumes that end short of full, or change under the job: each says so with
+// its cause, leaves no filler behind unnamed, and never says "cleared."; and an undisturbed job
+// on every filesystem the machine can mount still fills it and says "cleared.".
+#include "job_rig.h"
+#include "journal.h"
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace klar::test {
+namespace {
+namespace fs = std::filesystem;
+
+constexpr std::size_t kBlock = 65'536;
+
+std::string Cleared(const std::string& drive) {
+    return "Disk (" + drive + ") cleared.";
+}
+
+std::string NotCleared(const std::string& drive, const std::string& cause) {
+    return "Disk (" + drive + ") was not fully cleared: " + cause;
+}
+
+/// Runs work in a child process (for limits and signals that must not hit the test itself)
+/// and returns what it wrote to its pipe; "exit N" or "signal N" is added for how it ended.
+std::string InChild(const std::function<std::string()>& work) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) {
+        return "pipe failed";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        const std::string said = work();
+        (void)!::write(pipeEnds[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+        said.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFSIGNALED(status)) {
+        said += "|signal " + std::to_string(WTERMSIG(status));
+    }
+    return said;
+}
+
+/// One job on a folder, with the lowest free space seen at any yield.
+struct Outcome {
+    std::vector<std::string> messages;
+    std::uint64_t lowestFree = UINT64_MAX;
+};
+
+Outcome RunJob(const std::string& folder, MethodBox method, EngineLimits limits = {},
+               const std::function<void(JobRig&)>& atYield = nullptr) {
+    JobRig rig(folder, limits);
+    rig.view.check(method);
+    Outcome outcome;
+    rig.view.onYield = [&] {
+        std::error_code ec;
+        const auto space = fs::space(folder, ec);
+        if (!ec) {
+            outcome.lowestFree = std::min<std::uint64_t>(outcome.lowestFree, space.available);
+        }
+        if (atYield) {
+            atYield(rig);
+        }
+    };
+    rig.engine.Command5_Click();
+    outcome.messages = rig.view.messages;
+    return outcome;
+}
+
+// ---- No false alarm.
+
+class UndisturbedJob : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(UndisturbedJob, FillsTheVolumeAndSaysCleared) {
+    const std::string filesystem = GetParam();
+    std::string whyNot;
+    std::unique_ptr<TestVolume> volume;
+    if (filesystem == "tmpfs") {
+        volume = MakeRamVolume(4u << 20, whyNot);
+    } else {
+        volume = MakeImageVolume(4u << 20, whyNot, filesystem);
+    }
+    if (!volume) {
+        if (VolumesRequired()) {
+            FAIL() << "cannot make a test volume: " << whyNot;
+        }
+        GTEST_SKIP() << whyNot;
+    }
+    const Outcome outcome = RunJob(volume->root(), MethodBox::Single);
+    EXPECT_EQ(outcome.messages, std::vector<std::string>{Cleared(volume->driveName())});
+    EXPECT_LT(outcome.lowestFree, kBlock) << "the job filled the volume";
+    EXPECT_TRUE(ReadFillers(volume->root()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFilesystem, UndisturbedJob,
+                         ::testing::Values("tmpfs", "ext2", "ext4", "xfs", "btrfs", "vfat", "ntfs"),
+                         [](const auto& test) { return std::string(test.param); });
+
+// ---- Short of full, or a changed volume: a failure with its cause.
+
+/// A volume and what is done to it, before the job or at a yield of its first pass.
+struct Fault {
+    const char* name;
+    std::function<void(const std::string& root)> before;
+    std::function<void(const std::string& root, JobRig& rig)> during; ///< after 3 blocks
+    std::string cause;                                                ///< in the message
+    std::string folder = "";                                          ///< under the root
+};
+
+class FaultOnARealVolume : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(FaultOnARealVolume, EndsAsAFailureWithItsCause) {
+    const Fault& fault = GetParam();
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 2u << 20);
+    WriteWholeFile(JoinPath(volume->root(), "keep.me"), "user data");
+    const std::string folder =
+        fault.folder.empty() ? volume->root() : JoinPath(volume->root(), fault.folder);
+    fs::create_directories(folder);
+    if (fault.before) {
+        fault.before(volume->root());
+    }
+    bool done = false;
+    const Outcome outcome = RunJob(folder, MethodBox::DOD, {kBlock, 4 * kBlock}, [&](JobRig& rig) {
+        if (fault.during && !done && rig.platform.appends == 3) {
+            done = true;
+            fault.during(volume->root(), rig);
+        }
+    });
+    ASSERT_EQ(outcome.messages.size(), 1u);
+    EXPECT_EQ(outcome.messages[0].rfind(NotCleared(folder, fault.cause), 0), 0u)
+        << outcome.messages[0];
+    EXPECT_TRUE(ReadFillers(folder).empty());
+}
+
+void Remount(const std::string& root, const std::string& options) {
+    ASSERT_EQ(::mount("tmpfs", root.c_str(), "tmpfs", MS_REMOUNT, options.c_str()), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FaultOnARealVolume,
+    ::testing::Values(
+        // The root folder, keep.me and one filler take the three inodes.
+        Fault{"InodesRunOut", [](const std::string& root) { Remount(root, "nr_inodes=3"); },
+              nullptr, "no more files can be created on the drive (No space left on device)"},
+        Fault{"Unmounted", nullptr,
+              [](const std::string& root, JobRig&) { ::umount2(root.c_str(), MNT_DETACH); },
+              "the drive was unmounted or replaced during the job"},
+        Fault{"FolderRenamed", nullptr,
+              [](const std::string& root, JobRig&) {
+                  fs::rename(JoinPath(root, "sub"), JoinPath(root, "moved"));
+              },
+              "the folder was renamed or removed during the job", "sub"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST(FaultOnARealVolume, AFolderRenamedMidPassIsNamedAndItsFillerEmptied) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 2u << 20);
+    const std::string folder = JoinPath(volume->root(), "sub");
+    fs::create_directory(folder);
+    bool renamed = false;
+    const Outcome outcome =
+        RunJob(folder, MethodBox::Single, {kBlock, 64 * kBlock}, [&](JobRig& rig) {
+            if (!renamed && rig.platform.appends == 3) {
+                renamed = true;
+                fs::rename(folder, JoinPath(volume->root(), "moved"));
+            }
+        });
+    ASSERT_EQ(outcome.messages.size(), 1u);
+    const std::string moved = JoinPath(JoinPath(volume->root(), "moved"), "00000001.txt");
+    EXPECT_NE(outcome.messages[0].find("left behind: " + JoinPath(folder, "00000001.txt") + " ("),
+              std::string::npos)
+        << outcome.messages[0];
+    EXPECT_TRUE(ReadWholeFile(moved).empty()) << "its space was released through the handle";
+    EXPECT_GT(AvailableBytes(volume->root()), (2u << 20) - 4 * kBlock);
+}
+
+TEST(FaultOnARealVolume, NoInodeFreeOnExt2WritesNothingAndSaysWhy) {
+    KLAR_REQUIRE_VOLUME(volume, MakeImageVolume, 4u << 20);
+    for (int n = 0;; ++n) {
+        std::FILE* f = std::fopen(JoinPath(volume->root(), "u" + std::to_string(n)).c_str(), "w");
+        if (f == nullptr) {
+            break;
+        }
+        std::fclose(f);
+    }
+    const Outcome outcome = RunJob(volume->root(), MethodBox::DOD);
+    EXPECT_EQ(outcome.messages, std::vector<std::string>{NotCleared(
+                                    volume->driveName(),
+                                    "no more files can be created on the drive (No space left on "
+                                    "device).")});
+}
+
+TEST(FaultOnARealVolume, AVolumeThatReportsNoCapacityIsAFailure) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 1u << 20);
+    const std::string proc = JoinPath(volume->root(), "proc");
+    fs::create_directory(proc);
+    ASSERT_EQ(::mount("proc", proc.c_str(), "proc", 0, nullptr), 0);
+    const Outcome outcome = RunJob(proc, MethodBox::Single);
+    ::umount2(proc.c_str(), MNT_DETACH);
+    EXPECT_EQ(outcome.messages,
+              std::vector<std::string>{NotCleared(proc, "the drive reports no capacity.")});
+}
+
+// ---- A per-file size limit (ulimit -f): SIGXFSZ never ends the process; a limit on one file
+// is not a full disk: the fill goes on in new files; a limit that lets no file take data is a
+// failure.
+
+TEST(FileSizeLimit, APerFileLimitFillsOnInNewFilesAndNoLimitAtAllIsAFailure) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 2u << 20);
+    const auto jobUnderLimit = [&](rlim_t limit) {
+        return InChild([&] {
+            const rlimit fileSize{limit, limit};
+            ::setrlimit(RLIMIT_FSIZE, &fileSize);
+            const Outcome outcome = RunJob(volume->root(), MethodBox::Single);
+            return outcome.messages.at(0) +
+                   (outcome.lowestFree < kBlock ? "|filled" : "|not filled");
+        });
+    };
+    EXPECT_EQ(jobUnderLimit(256 * 1024), Cleared(volume->driveName()) + "|filled");
+    EXPECT_EQ(jobUnderLimit(0),
+              NotCleared(volume->driveName(),
+                         "a file size limit stops the filler files (File too large).") +
+                  "|not filled");
+    EXPECT_TRUE(ListFolder(volume->root()).empty());
+}
+
+// ---- A job killed outright: its fillers stay, and the next start removes them and says so.
+
+TEST(KilledJob, TheNextStartRemovesItsFillersAndReportsThem) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 2u << 20);
+    const std::string state = JoinPath(volume->root(), "state");
+    const std::string drive = JoinPath(volume->root(), "drive");
+    fs::create_directory(drive);
+    const std::string said = InChild([&] {
+        JobRig rig(drive, {kBlock, 4 * kBlock}, nullptr, state);
+        rig.view.onYield = [&] {
+            if (rig.platform.appends == 10) {
+                ::raise(SIGKILL);
+            }
+        };
+        rig.engine.Command5_Click();
+        return std::string("not killed");
+    });
+    ASSERT_EQ(said, "|signal " + std::to_string(SIGKILL));
+    const auto left = ReadFillers(drive);
+    ASSERT_EQ(left.size(), 3u) << "files of 4, 4 and 2 blocks";
+    // The user replaces the last one by a file of their own, of the very same bytes.
+    const std::string userFile = JoinPath(drive, "00000003.txt");
+    fs::remove(userFile);
+    WriteWholeFile(userFile, std::string(2 * kBlock, '\x35'));
+
+    auto platform = makeSystemPlatform();
+    const Leftovers removed = RemoveLeftovers(*platform, state);
+    EXPECT_EQ(LeftoversMessage(removed),
+              "An interrupted job had left 2 filler files (524288 bytes). They were removed.");
+    EXPECT_EQ(ListFolder(drive), std::vector<std::string>{"00000003.txt"});
+    EXPECT_EQ(ReadWholeFile(userFile).size(), 2 * kBlock);
+}
+
+} // namespace
+} // namespace klar::test
