@@ -1,9 +1,14 @@
 #include "startup.h"
 
 #include "app_version.h"
+#include "journal.h"
 #include "message_box.h"
+#include "state_folder.h"
+#include "termination.h"
 
 #include <QApplication>
+#include <QTimer>
+#include <cstdlib>
 
 // Resources of a static library are registered by hand, outside any namespace.
 static void InitResources() {
@@ -36,6 +41,42 @@ void Main(Module1& program) {
     program.main = std::make_unique<ui::frmMain>(program.state, *program.platform, program.windows);
     program.main->Form_Load();
     program.main->show();
+}
+
+void RemoveInterruptedJobLeftovers(Module1& program) {
+    const std::string message = LeftoversMessage(RemoveLeftovers(*program.platform, StateFolder()));
+    if (!message.empty()) {
+        ui::MsgBox(program.main.get(), QString::fromStdString(message));
+    }
+}
+
+namespace {
+
+Module1* gRunningProgram = nullptr;
+
+/// An exit from deep inside the toolkit (the X connection lost: Qt calls exit) never returns
+/// to the job, so its filler files are deleted here.
+void DeleteFillersAtExit() {
+    if (gRunningProgram != nullptr) {
+        DeletePassFilesNow(gRunningProgram->state, *gRunningProgram->platform);
+    }
+}
+
+} // namespace
+
+void EndOnTermination(Module1& program) {
+    gRunningProgram = &program;
+    std::atexit(DeleteFillersAtExit);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { gRunningProgram = nullptr; });
+    // A running job sees the request at its next block and ends as after Abort; the program
+    // ends once the job has returned to the event loop.
+    auto* watch = new QTimer(qApp);
+    QObject::connect(watch, &QTimer::timeout, [&program] {
+        if (TerminationRequested() && !program.state.gJobRunning) {
+            QApplication::exit(0);
+        }
+    });
+    watch->start(100);
 }
 
 } // namespace klar::app

@@ -29,4 +29,12 @@ void ConfigureApplication(QApplication& application);
 /// Gives the job state its start values, then creates, loads and shows the main window.
 void Main(Module1& program);
 
+/// Removes the filler files that an interrupted job left (its journal in the state folder),
+/// and tells the user once in a message box when there were any.
+void RemoveInterruptedJobLeftovers(Module1& program);
+
+/// Ends the program when the process is asked to end (a signal, the display lost): a running
+/// job first aborts as Abort does and deletes its filler files. Call once, after Main.
+void EndOnTermination(Module1& program);
+
 } // namespace klar::app

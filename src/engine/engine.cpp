@@ -575,4 +575,17 @@ std::string Engine::NumberText() const {
     return text;
 }
 
+void DeletePassFilesNow(JobState& state, Platform& platform) {
+    for (PassFile& file : state.gPassFiles) {
+        if (file.handle.open()) {
+            (void)platform.release(file.handle);
+            platform.close(file.handle);
+        }
+        if (file.created) {
+            (void)platform.removeCreated(file.path, file.handle.id);
+        }
+    }
+    state.gPassFiles.clear();
+}
+
 } // namespace klar

@@ -92,7 +92,7 @@ private:
     std::string passCaption_;
     std::string remainingText_;
     OsStatus lastWrite_;
-    std::optional<std::string> failure_; ///< first cause of a pass that did not end well
+    std::optional<std::string> failure_;  ///< first cause of a pass that did not end well
     std::vector<std::string> leftBehind_; ///< fillers that could not be deleted, with sizes
 
     // The folder the job fills and its volume, as first seen for the drive text.
@@ -102,5 +102,10 @@ private:
     std::string journalFolder_;
     std::optional<JobJournal> journal_;
 };
+
+/// Empties, closes and deletes the filler files of the running pass at once, for a process
+/// that must end now from below a running job (an exit that will not return to it). Deletes
+/// only files that are still ours, as the pass end does.
+void DeletePassFilesNow(JobState& state, Platform& platform);
 
 } // namespace klar

@@ -14,6 +14,11 @@
 
 namespace klar::test {
 
+/// Where the jobs of tests keep their journals, away from the user's own state folder.
+inline std::string TestStateFolder() {
+    return (std::filesystem::temp_directory_path() / "klar-test-state").string();
+}
+
 /// One clearing job as the window would run it: the job state at its start-up values, a
 /// recording window, and the system's backend behind a FaultyPlatform that passes every call
 /// on until a test tells it to fail.

@@ -3,6 +3,7 @@
 // on every filesystem the machine can mount still fills it and says "cleared.".
 #include "job_rig.h"
 #include "journal.h"
+#include "termination.h"
 
 #include <csignal>
 #include <cstdio>
@@ -237,6 +238,34 @@ TEST(FileSizeLimit, APerFileLimitFillsOnInNewFilesAndNoLimitAtAllIsAFailure) {
                          "a file size limit stops the filler files (File too large).") +
                   "|not filled");
     EXPECT_TRUE(ListFolder(volume->root()).empty());
+}
+
+// ---- Asked to end from outside: the job aborts as Abort does, and the process lives on to
+// end by itself.
+
+TEST(Termination, SigintSigtermAndSighupAbortTheJobAndDeleteItsFillers) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 2u << 20);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const std::string said = InChild([&] {
+            InstallTerminationHandlers();
+            JobRig rig(volume->root(), {kBlock, 4 * kBlock});
+            std::size_t mostFillers = 0;
+            rig.view.onYield = [&] {
+                mostFillers = std::max(mostFillers, ReadFillers(volume->root()).size());
+                if (rig.platform.appends == 6 && !TerminationRequested()) {
+                    ::raise(signal);
+                }
+            };
+            rig.engine.Command5_Click();
+            return std::to_string(rig.view.messages.size()) + " messages, " +
+                   std::to_string(rig.platform.appends) + " blocks, " +
+                   std::to_string(mostFillers) + " fillers at most, " +
+                   std::to_string(ReadFillers(volume->root()).size()) + " left, " +
+                   rig.view.captions[Caption::Label9];
+        });
+        EXPECT_EQ(said, "0 messages, 6 blocks, 2 fillers at most, 0 left, Remaining:")
+            << "signal " << signal;
+    }
 }
 
 // ---- A job killed outright: its fillers stay, and the next start removes them and says so.
