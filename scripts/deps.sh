@@ -6,6 +6,7 @@ packages=(
     build-essential cmake ninja-build clang-format-15
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     e2fsprogs mount util-linux
+    xfsprogs btrfs-progs dosfstools fusefat ntfs-3g
     qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth
 )
 if [ "${1:-}" = "--windows" ]; then

@@ -66,6 +66,9 @@ std::string SystemMessage(DWORD code) {
     return text;
 }
 
+// What NTFS answers when the user's quota is used up; older SDK headers lack the name.
+constexpr DWORD kDiskQuotaExceeded = 1295;
+
 OsStatus FromError(DWORD code) {
     OsStatus st;
     switch (code) {
@@ -76,7 +79,7 @@ OsStatus FromError(DWORD code) {
     case ERROR_FILE_TOO_LARGE:
         st.kind = OsStatus::Kind::FileTooLarge;
         break;
-    case ERROR_DISK_QUOTA_EXCEEDED:
+    case kDiskQuotaExceeded:
         st.kind = OsStatus::Kind::QuotaExceeded;
         break;
     case ERROR_FILE_EXISTS:
