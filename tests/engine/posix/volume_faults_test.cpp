@@ -124,6 +124,10 @@ struct Fault {
     std::string folder = "";                                          ///< under the root
 };
 
+void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
 class FaultOnARealVolume : public ::testing::TestWithParam<Fault> {};
 
 TEST_P(FaultOnARealVolume, EndsAsAFailureWithItsCause) {
@@ -215,6 +219,36 @@ TEST(FaultOnARealVolume, AVolumeThatReportsNoCapacityIsAFailure) {
     ::umount2(proc.c_str(), MNT_DETACH);
     EXPECT_EQ(outcome.messages,
               std::vector<std::string>{NotCleared(proc, "the drive reports no capacity.")});
+}
+
+// A job whose folder is replaced between passes fails them instead of filling another folder.
+TEST(FaultOnARealVolume, AFolderReplacedBetweenPassesFailsTheLaterPasses) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 1u << 20);
+    const fs::path state = fs::temp_directory_path() / "klar-state-folder-test";
+    fs::remove_all(state);
+    const std::string folder = JoinPath(volume->root(), "sub");
+    fs::create_directory(folder);
+    JobRig rig(folder, {}, nullptr, state.string());
+    bool replaced = false;
+    long createsInPassOne = 0;
+    rig.view.onYield = [&] {
+        if (!replaced && PassShown(rig.view) == 2) {
+            replaced = true;
+            createsInPassOne = rig.platform.creates;
+            fs::remove_all(folder);
+            fs::create_directory(folder);
+        }
+    };
+    rig.engine.Command5_Click();
+    ASSERT_TRUE(replaced);
+    ASSERT_EQ(rig.view.messages.size(), 1u);
+    EXPECT_EQ(rig.view.messages[0],
+              "Disk (" + rig.platform.driveName(folder) +
+                  ") was not fully cleared: the folder was replaced during the job.");
+    EXPECT_EQ(rig.platform.creates, createsInPassOne) << "no filler in the new folder";
+    EXPECT_TRUE(ListFolder(folder).empty());
+    EXPECT_TRUE(!fs::exists(state) || fs::is_empty(state)) << "the job took its journal along";
+    fs::remove_all(state);
 }
 
 // ---- A per-file size limit (ulimit -f): SIGXFSZ never ends the process; a limit on one file
