@@ -298,5 +298,44 @@ TEST(Win32DriveText, FilesGoIntoTheRootFolder) {
     EXPECT_EQ(platform->joinPath("T:\\data", "00000001.txt"), "T:\\data\\00000001.txt");
 }
 
+// ---- Identity and release
+
+// A folder is known by its volume and its own index: another drive, or the same folder name
+// made anew, gives another identity; a filler's volume is its drive's; a file is no folder.
+TEST(Win32FolderIdentity, TellsDrivesAndFoldersApartAndMatchesTheFillersVolume) {
+    KLAR_REQUIRE_VOLUME(first, MakeRamVolume, 1u << 20);
+    KLAR_REQUIRE_VOLUME(second, MakeRamVolume, 1u << 20);
+    auto platform = makeSystemPlatform();
+    FolderId a, again, b;
+    ASSERT_TRUE(platform->folderIdentity(first->root(), a).ok());
+    ASSERT_TRUE(platform->folderIdentity(first->root(), again).ok());
+    ASSERT_TRUE(platform->folderIdentity(second->root(), b).ok());
+    EXPECT_EQ(a, again);
+    EXPECT_NE(a.volume, b.volume);
+
+    const std::string sub = JoinPath(first->root(), "sub");
+    fs::create_directory(sub);
+    FolderId before, after;
+    ASSERT_TRUE(platform->folderIdentity(sub, before).ok());
+    fs::remove(sub);
+    fs::create_directory(sub);
+    ASSERT_TRUE(platform->folderIdentity(sub, after).ok());
+    EXPECT_NE(before, after);
+
+    FillerHandle file;
+    const std::string path = JoinPath(first->root(), "00000001.txt");
+    ASSERT_TRUE(platform->createExclusive(path, file).ok());
+    EXPECT_EQ(file.id.volume, a.volume);
+    const std::uint8_t data[1000] = {};
+    std::size_t written = 0;
+    ASSERT_TRUE(platform->append(file, data, sizeof data, written).ok());
+    ASSERT_TRUE(platform->release(file).ok());
+    platform->close(file);
+    EXPECT_EQ(fs::file_size(path), 0u) << "released through the handle";
+    FolderId notAFolder;
+    EXPECT_FALSE(platform->folderIdentity(path, notAFolder).ok());
+    EXPECT_FALSE(platform->folderIdentity(JoinPath(first->root(), "missing"), notAFolder).ok());
+}
+
 } // namespace
 } // namespace klar::test
