@@ -20,9 +20,9 @@ struct EngineLimits {
 struct PassFile {
     std::string path;
     FillerHandle handle;
-    bool created = false; ///< false when the name could not be created: nothing of ours there
-    bool flushed = false;  ///< its data reached the medium (it stays open until the pass ends)
-    bool released = false; ///< cut to zero bytes through its handle at the pass end
+    bool created = false;    ///< false when the name could not be created: nothing of ours there
+    bool flushed = false;    ///< its data reached the medium (it stays open until the pass ends)
+    bool released = false;   ///< cut to zero bytes through its handle at the pass end
     std::uint64_t bytes = 0; ///< bytes written into it
 };
 

@@ -25,10 +25,10 @@ std::wstring Environment(const wchar_t* name) {
 
 OsStatus Failure(DWORD code) {
     OsStatus status;
-    status.kind = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ||
-                          code == ERROR_SHARING_VIOLATION
-                      ? OsStatus::Kind::Exists
-                      : OsStatus::Kind::Failed;
+    status.kind =
+        code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS || code == ERROR_SHARING_VIOLATION
+            ? OsStatus::Kind::Exists
+            : OsStatus::Kind::Failed;
     status.code = static_cast<int>(code);
     status.text = "Windows error " + std::to_string(code);
     return status;
@@ -56,8 +56,8 @@ std::string StateFolder() {
 OsStatus CreateHeldFile(const std::string& path, FillerHandle& out) {
     // Others may read it, but nobody else may open it for writing or take it over while this
     // handle lives; the system closes the handle when the process ends, however it ends.
-    const HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return Failure(::GetLastError());
     }
@@ -84,8 +84,8 @@ void CloseHeldFile(FillerHandle& file) {
 
 OsStatus TakeOverHeldFile(const std::string& path, FillerHandle& out, std::string& content) {
     // No sharing at all: refused while the maker still has it open for writing.
-    const HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return Failure(::GetLastError());
     }

@@ -340,10 +340,10 @@ public:
             return FromError(ERROR_NO_UNICODE_TRANSLATION);
         }
         // A folder opens only with backup semantics; nothing is read or locked through it.
-        const HANDLE handle = ::CreateFileW(
-            wide.c_str(), FILE_READ_ATTRIBUTES,
-            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE handle =
+            ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             return LastError();
         }

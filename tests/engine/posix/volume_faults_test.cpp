@@ -62,6 +62,7 @@ std::string InChild(const std::function<std::string()>& work) {
 struct Outcome {
     std::vector<std::string> messages;
     std::uint64_t lowestFree = UINT64_MAX;
+    long creates = 0; ///< filler files created
 };
 
 Outcome RunJob(const std::string& folder, MethodBox method, EngineLimits limits = {},
@@ -81,6 +82,7 @@ Outcome RunJob(const std::string& folder, MethodBox method, EngineLimits limits 
     };
     rig.engine.Command5_Click();
     outcome.messages = rig.view.messages;
+    outcome.creates = rig.platform.creates;
     return outcome;
 }
 
@@ -140,13 +142,16 @@ TEST_P(FaultOnARealVolume, EndsAsAFailureWithItsCause) {
     if (fault.before) {
         fault.before(volume->root());
     }
-    bool done = false;
+    long createsAtFault = -1;
     const Outcome outcome = RunJob(folder, MethodBox::DOD, {kBlock, 4 * kBlock}, [&](JobRig& rig) {
-        if (fault.during && !done && rig.platform.appends == 3) {
-            done = true;
+        if (fault.during && createsAtFault < 0 && rig.platform.appends == 3) {
+            createsAtFault = rig.platform.creates;
             fault.during(volume->root(), rig);
         }
     });
+    if (fault.during) {
+        EXPECT_EQ(outcome.creates, createsAtFault) << "no filler after the change, in any pass";
+    }
     ASSERT_EQ(outcome.messages.size(), 1u);
     EXPECT_EQ(outcome.messages[0].rfind(NotCleared(folder, fault.cause), 0), 0u)
         << outcome.messages[0];
