@@ -7,7 +7,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     e2fsprogs mount util-linux
     qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth
-    libcli11-dev
+    libcli11-dev desktop-file-utils appstream lintian dpkg-dev file imagemagick man-db
 )
 if [ "${1:-}" = "--windows" ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine64 wine)
