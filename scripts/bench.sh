@@ -6,6 +6,9 @@
 # A pass of the engine fills, flushes and deletes its filler files, so the ratio compares it with
 # dd plus the delete of dd's file: the same work. The ratio against dd alone, without that
 # delete, is printed before it for reference.
+# The same fresh volumes are also cleared by `klarvenor-cli --method single` (its output going to
+# a file, as in a script), timed from its start to its exit; its ratio to the engine alone shows
+# what the command line costs.
 #
 # Usage (as root, since it mounts): scripts/bench.sh [RUNS]   (default 5 runs of each)
 # KLAR_BENCH_DIR chooses the folder on the real disk that holds the ext4 images (default: the
@@ -25,13 +28,14 @@ fi
 
 build_dir=build/h-bench
 bench_bin="$build_dir/bench/engine/engine_bench"
+cli_bin="$build_dir/src/cli/klarvenor-cli"
 tmpfs_size=1G
 ext4_size=2G
 
 bash scripts/deps.sh
 # The engine alone is measured: no window, no tests to build.
 cmake --preset release -B "$build_dir" -DKLAR_BUILD_UI=OFF -DKLAR_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build_dir" -j2 --target engine_bench >/dev/null
+cmake --build "$build_dir" -j2 --target engine_bench klarvenor-cli >/dev/null
 
 work="$(mktemp -d "${KLAR_BENCH_DIR:-${TMPDIR:-/tmp}}/klar-bench-XXXXXX")"
 results="$work/results"
@@ -92,6 +96,20 @@ run_engine() {
            printf "%s %s %.6f\n", $1, $2, $2 - $3 }' <<<"$out"
 }
 
+run_cli() {
+    local start end bytes
+    bytes="$(df -B1 --output=avail "$work/mnt" | tail -n 1)"
+    start="$(now)"
+    fast "$cli_bin" --method single "$work/mnt" >"$work/cli.log"
+    end="$(now)"
+    if ! grep -q "cleared\.$" "$work/cli.log"; then
+        cat "$work/cli.log" >&2
+        echo "klarvenor-cli did not clear the volume" >&2
+        return 1
+    fi
+    echo "$bytes $(seconds_between "$start" "$end") 0"
+}
+
 run_dd() {
     local start end removed log bytes
     log="$work/dd.log"
@@ -123,7 +141,7 @@ measure() { # volume tool
         t == "dd" { printf "   (then rm %.3f s)", $3 } { printf "\n" }' <<<"$figures"
 }
 
-echo "engine against dd, $runs runs each, alternating"
+echo "engine against dd and klarvenor-cli, $runs runs each, alternating"
 read -r load _ </proc/loadavg
 if awk -v l="$load" 'BEGIN { exit !(l > 1.0) }'; then
     echo "note: load average $load before starting; other work may disturb the figures"
@@ -132,7 +150,7 @@ fi
 # than the fill itself on a virtual machine; one untimed round of each keeps that out.
 echo "warm-up (not counted)"
 for volume in tmpfs ext4; do
-    for tool in engine dd; do
+    for tool in engine dd cli; do
         "fresh_$volume"
         "run_$tool" >/dev/null
         teardown
@@ -142,7 +160,11 @@ done
 for ((i = 1; i <= runs; i++)); do
     echo "run $i"
     # Who goes first alternates, so that neither always meets a quieter machine.
-    if ((i % 2)); then order="engine dd"; else order="dd engine"; fi
+    case $((i % 3)) in
+    1) order="engine dd cli" ;;
+    2) order="dd cli engine" ;;
+    *) order="cli engine dd" ;;
+    esac
     for volume in tmpfs ext4; do
         for tool in $order; do
             measure "$volume" "$tool"
@@ -160,7 +182,7 @@ median() { # volume tool [with-delete] -> median MB/s
 
 echo
 for volume in tmpfs ext4; do
-    for tool in engine dd; do
+    for tool in engine dd cli; do
         awk -v v="$volume" -v t="$tool" -v m="$(median "$volume" "$tool")" \
             'BEGIN { printf "%s %s median: %.1f MB/s\n", v, t, m }'
     done
@@ -174,4 +196,8 @@ done
 for volume in tmpfs ext4; do
     awk -v v="$volume" -v e="$(median "$volume" engine)" -v d="$(median "$volume" dd with-delete)" \
         'BEGIN { printf "%s engine/dd ratio: %.2f\n", v, e / d }'
+done
+for volume in tmpfs ext4; do
+    awk -v v="$volume" -v c="$(median "$volume" cli)" -v e="$(median "$volume" engine)" \
+        'BEGIN { printf "%s cli/engine ratio: %.2f\n", v, c / e }'
 done

@@ -8,6 +8,7 @@ packages=(
     e2fsprogs mount util-linux
     xfsprogs btrfs-progs dosfstools fusefat ntfs-3g
     qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth
+    libcli11-dev desktop-file-utils appstream lintian dpkg-dev file imagemagick man-db
 )
 if [ "${1:-}" = "--windows" ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine64 wine)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the debug build, the
-# engine and platform tests again under AddressSanitizer and UBSan, the format check, and the
-# engine with its Windows backend built with mingw-w64 and tested under Wine.
+# engine and platform tests again under AddressSanitizer and UBSan, the format check, the Debian
+# package (built, checked, installed, run and removed), and the engine with its Windows backend
+# built with mingw-w64 and tested under Wine.
 # Volume tests mount tmpfs and loop images, so run it as root (CI does).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,4 +22,6 @@ echo "== AddressSanitizer and UBSan"
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
+
+bash scripts/package-test.sh
 bash scripts/windows-test.sh

@@ -112,6 +112,9 @@ void frmMain::Form_Load() {
                    Qt::WindowCloseButtonHint);
     windows_.ShowDonate();
     FillDriveList();
+    if (kDriveBoxFitsPaths) {
+        connect(cboDelay, &QComboBox::editTextChanged, this, &frmMain::FitTopRowToDriveText);
+    }
 }
 
 void frmMain::FillDriveList() {
@@ -124,6 +127,7 @@ void frmMain::FillDriveList() {
     }
     cboDelay->setCurrentIndex(-1);
     cboDelay->setEditText(QString());
+    FitTopRowToDriveText();
     FitDropDownToItems(*cboDelay);
 }
 

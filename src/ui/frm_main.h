@@ -52,6 +52,9 @@ private:
     void UnloadOtherForms();
     void SavePlacement();
     void FillDriveList();
+    /// Widens the drive box for its longest item or typed text, moving the rest of the top row
+    /// right and growing the window with it (where drives are folders).
+    void FitTopRowToDriveText();
 
     void Command5_Click();
     void btnAbort_Click();
@@ -91,6 +94,8 @@ private:
     QAction* mnuFileExit = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpAbout = nullptr;
+
+    int topRowGrowth_ = 0; ///< pixels the drive box is wider than designed
 
     std::unique_ptr<WidgetJobView> view_;
     ClockSeededRandom random_;

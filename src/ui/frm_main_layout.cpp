@@ -10,6 +10,10 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <algorithm>
 
 namespace klar::ui {
 namespace {
@@ -115,6 +119,43 @@ void frmMain::BuildControls() {
         setTabOrder(order[i], order[i + 1]);
     }
     cboDelay->setFocus(Qt::OtherFocusReason);
+}
+
+void frmMain::FitTopRowToDriveText() {
+    if (!kDriveBoxFitsPaths) {
+        return;
+    }
+    const QFontMetrics metrics(cboDelay->font());
+    int widest = metrics.horizontalAdvance(QString::fromLatin1(kTypicalDrivePath));
+    for (int row = 0; row < cboDelay->count(); ++row) {
+        widest = std::max(widest, metrics.horizontalAdvance(cboDelay->itemText(row)));
+    }
+    widest = std::max(widest, metrics.horizontalAdvance(cboDelay->currentText()));
+    QStyleOptionComboBox option;
+    option.initFrom(cboDelay);
+    option.editable = true;
+    // Room for the edit field's own margins around the text, too.
+    const QSize text(widest + 2 * metrics.horizontalAdvance(QLatin1Char(' ')), metrics.height());
+    const int needed =
+        cboDelay->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, cboDelay).width();
+    const int designedBox = cboDelay->width() - topRowGrowth_;
+    const int designedClient = centralWidget()->width() - topRowGrowth_;
+    int growth = std::max(0, needed - designedBox);
+    if (const QScreen* display = screen()) {
+        // A path wider than the screen scrolls in the edit field instead.
+        growth = std::min(
+            growth, std::max(0, display->availableGeometry().width() * 9 / 10 - designedClient));
+    }
+    const int delta = growth - topRowGrowth_;
+    if (delta == 0) {
+        return;
+    }
+    topRowGrowth_ = growth;
+    cboDelay->resize(cboDelay->width() + delta, cboDelay->height());
+    for (QWidget* right : std::initializer_list<QWidget*>{Command5, btnAbort, Label8}) {
+        right->move(right->x() + delta, right->y());
+    }
+    centralWidget()->setFixedWidth(centralWidget()->width() + delta);
 }
 
 void frmMain::BuildMenus() {

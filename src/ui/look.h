@@ -14,6 +14,16 @@ inline constexpr double kDesignPointSize = 8.25;
 /// The design face at its design size, bold or regular.
 [[nodiscard]] QFont DesignFont(bool bold);
 
+/// Where drives are folders (POSIX), the drive box and the top row widen to show a whole path,
+/// at least one as long as kTypicalDrivePath; on Windows the drive text is a letter and the
+/// window keeps its designed geometry.
+#ifdef Q_OS_WIN
+inline constexpr bool kDriveBoxFitsPaths = false;
+#else
+inline constexpr bool kDriveBoxFitsPaths = true;
+#endif
+inline constexpr const char* kTypicalDrivePath = "/media/user/BACKUP-DRIVE";
+
 inline constexpr QColor kClearButtonFace{255, 128, 128};
 inline constexpr QColor kAbortButtonFace{128, 255, 128};
 inline constexpr QColor kRemainingText{0, 0, 128};

@@ -59,6 +59,20 @@ TEST(MountTable, OffersRealMountPointsInTableOrderWithEscapesDecoded) {
                                         "/devices", "/mnt/tab\tand\\slash", "/home"}));
 }
 
+TEST(MountTable, OffersOnlyWhatTheUserCanWrite) {
+    TempFolder folder;
+    const std::string mounts = folder / "mounts";
+    WriteWholeFile(mounts, "/dev/sr0 /media/ann/CDROM iso9660 ro,nosuid,nodev 0 0\n"
+                           "/dev/sdb1 /media/ann/STICK vfat rw,nosuid,nodev 0 0\n"
+                           "/dev/sdc1 /mnt/backup ext4 rw,relatime,ro 0 0\n"
+                           "/dev/sda1 / ext4 rw,relatime,errors=remount-ro 0 0\n"
+                           "/dev/sdd1 /srv/theirs ext4 rw 0 0\n");
+    const auto userCanWrite = [](const std::string& path) { return path != "/srv/theirs"; };
+
+    EXPECT_EQ(Entries(mountPointDriveString(mounts, userCanWrite)),
+              (std::vector<std::string>{"/media/ann/STICK", "/"}));
+}
+
 TEST(MountTable, NothingToOfferGivesAnEmptyString) {
     TempFolder folder;
     const std::string mounts = folder / "mounts";

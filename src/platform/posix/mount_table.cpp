@@ -38,6 +38,17 @@ bool offered(std::string_view type, std::string_view mountPoint) {
                         [&](std::string_view f) { return isUnder(mountPoint, f); });
 }
 
+bool readOnly(std::string_view options) {
+    while (!options.empty()) {
+        const auto comma = options.find(',');
+        if (options.substr(0, comma) == "ro") {
+            return true;
+        }
+        options = comma == std::string_view::npos ? std::string_view() : options.substr(comma + 1);
+    }
+    return false;
+}
+
 // The mounts file writes space, tab, newline and backslash in a path as \ooo octal escapes.
 std::string unescape(std::string_view field) {
     std::string out;
@@ -60,7 +71,7 @@ std::string unescape(std::string_view field) {
 
 } // namespace
 
-std::string mountPointDriveString(const std::string& mountsFile) {
+std::string mountPointDriveString(const std::string& mountsFile, const MountWritable& writable) {
     std::ifstream in(mountsFile);
     std::string line;
     std::string result;
@@ -69,11 +80,12 @@ std::string mountPointDriveString(const std::string& mountsFile) {
         std::string device;
         std::string mountPoint;
         std::string type;
-        if (!(fields >> device >> mountPoint >> type)) {
+        std::string options;
+        if (!(fields >> device >> mountPoint >> type >> options)) {
             continue;
         }
         const std::string path = unescape(mountPoint);
-        if (!offered(type, path)) {
+        if (!offered(type, path) || readOnly(options) || (writable && !writable(path))) {
             continue;
         }
         result += path;

@@ -158,7 +158,12 @@ public:
         return OsStatus::success();
     }
 
-    std::string driveStrings() override { return mountPointDriveString("/proc/self/mounts"); }
+    std::string driveStrings() override {
+        // A mount point the user cannot write into is no drive the user can clear.
+        return mountPointDriveString("/proc/self/mounts", [](const std::string& mountPoint) {
+            return ::access(mountPoint.c_str(), W_OK) == 0;
+        });
+    }
 
     std::string rootPath(const std::string& driveText) override { return driveText; }
 

@@ -7,11 +7,17 @@ namespace klar {
 namespace {
 
 // Lock-free, so that the signal handler may set it.
-std::atomic<bool> gTermination{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+// The first signal that asked the process to end; 0 while none did.
+std::atomic<int> gTermination{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnTerminationSignal(int) {
-    gTermination.store(true);
+void Record(int signal) {
+    int none = 0;
+    gTermination.compare_exchange_strong(none, signal);
+}
+
+extern "C" void OnTerminationSignal(int signal) {
+    Record(signal);
 }
 
 } // namespace
@@ -26,14 +32,19 @@ void InstallTerminationHandlers() {
         ::sigaction(signal, &action, nullptr);
     }
     ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool TerminationRequested() {
+    return gTermination.load() != 0;
+}
+
+int TerminationSignal() {
     return gTermination.load();
 }
 
 void RequestTermination() {
-    gTermination.store(true);
+    Record(SIGTERM);
 }
 
 void SetJobActive(bool) {

@@ -1,0 +1,78 @@
+#include "cli.h"
+
+#include "cli_options.h"
+#include "console_view.h"
+#include "drive_list.h"
+#include "engine.h"
+#include "job_state.h"
+#include "journal.h"
+#include "random_source.h"
+#include "state_folder.h"
+#include "termination.h"
+
+namespace klar::cli {
+namespace {
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    const auto last = text.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+int RunJob(const CliOptions& options, Platform& platform, std::FILE* out, std::FILE* err,
+           bool terminal) {
+    JobState state;
+    InitJobState(state);
+    const OutputMode mode = options.json ? OutputMode::Json
+                            : terminal   ? OutputMode::Terminal
+                                         : OutputMode::Lines;
+    ConsoleView view(options.drive, options.method, mode, state, out, err);
+    ClockSeededRandom random;
+    Engine engine(state, platform, view, random);
+    // A signal aborts the job inside the engine, as Abort does, so its filler files are gone
+    // before the status says so.
+    engine.Command5_Click();
+
+    if (const int signal = TerminationSignal(); signal != 0 && view.message().empty()) {
+        view.Finish(Outcome::Aborted);
+        return 128 + signal;
+    }
+    const std::string cleared = "Disk (" + platform.driveName(Trim(options.drive)) + ") cleared.";
+    if (view.message() == cleared) {
+        view.Finish(Outcome::Cleared);
+        return kExitCleared;
+    }
+    view.Finish(Outcome::NotCleared);
+    return kExitNotCleared;
+}
+
+} // namespace
+
+int RunCli(const std::vector<std::string>& args, Platform& platform, std::FILE* out, std::FILE* err,
+           bool terminal) {
+    const CliOptions options = ParseCommandLine(args);
+    switch (options.action) {
+    case CliOptions::Action::BadUsage:
+        std::fprintf(err, "klarvenor-cli: %s (see klarvenor-cli --help)\n", options.text.c_str());
+        return kExitBadUsage;
+    case CliOptions::Action::Help:
+    case CliOptions::Action::Version:
+        std::fprintf(out, "%s\n", options.text.c_str());
+        return kExitCleared;
+    case CliOptions::Action::List:
+        for (const std::string& drive : LoadDriveList(platform)) {
+            std::fprintf(out, "%s\n", drive.c_str());
+        }
+        return kExitCleared;
+    case CliOptions::Action::Clear:
+        break;
+    }
+    // The filler files of a job that died (a crash, a kill) go before a new job starts.
+    if (const std::string removed = LeftoversMessage(RemoveLeftovers(platform, StateFolder()));
+        !removed.empty()) {
+        std::fprintf(err, "%s\n", removed.c_str());
+    }
+    return RunJob(options, platform, out, err, terminal);
+}
+
+} // namespace klar::cli

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "job_view.h"
+
+#include <string>
+#include <vector>
+
+namespace klar::cli {
+
+/// What the command line asks for.
+struct CliOptions {
+    enum class Action { Clear, List, Help, Version, BadUsage };
+    Action action = Action::BadUsage;
+    MethodBox method = MethodBox::DOD; ///< the window's start state
+    std::string drive;
+    bool json = false;
+    std::string text; ///< the help or version text, or the one-line reason of bad usage
+};
+
+/// Reads the arguments (without the program name). Never throws and prints nothing.
+[[nodiscard]] CliOptions ParseCommandLine(const std::vector<std::string>& args);
+
+} // namespace klar::cli

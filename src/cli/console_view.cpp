@@ -1,0 +1,255 @@
+#include "console_view.h"
+
+#include <charconv>
+
+namespace klar::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+/// The clock is read once every so many yields: a job yields five times per 64 KiB block.
+constexpr int kYieldsPerClockRead = 16;
+constexpr std::size_t kRemainingPrefixLength = 11;
+
+ConsoleView::Clock::duration ReportInterval(OutputMode mode) {
+    switch (mode) {
+    case OutputMode::Terminal:
+        return 200ms;
+    case OutputMode::Json:
+        return 250ms;
+    case OutputMode::Lines:
+        break;
+    }
+    return 1s;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
+std::string Duration(double seconds) {
+    const auto whole = static_cast<long long>(seconds + 0.5);
+    char text[32];
+    if (whole >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+    }
+    return text;
+}
+
+const char* OutcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Cleared:
+        return "cleared";
+    case Outcome::NotCleared:
+        return "not_cleared";
+    case Outcome::Aborted:
+        return "aborted";
+    case Outcome::Refused:
+        break;
+    }
+    return "refused";
+}
+
+void Line(std::FILE* stream, const std::string& text) {
+    std::fputs(text.c_str(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+ConsoleView::ConsoleView(std::string drive, MethodBox method, OutputMode mode,
+                         const JobState& state, std::FILE* out, std::FILE* err)
+    : drive_(std::move(drive)), method_(method), mode_(mode), state_(state), out_(out), err_(err) {}
+
+void ConsoleView::setCaption(Caption which, const std::string& text) {
+    switch (which) {
+    case Caption::Label8: // written once at the start of every pass
+        PassStarted();
+        break;
+    case Caption::Label9:
+        // Written after every block; an abort resets it to "Remaining:", which says nothing.
+        if (text.size() > kRemainingPrefixLength) {
+            remaining_.assign(text);
+            if (!passMeasured_ && pass_ > 0) {
+                passMeasured_ = true;
+                passStartFree_ = Remaining();
+                passStart_ = Clock::now();
+                nextReport_ = passStart_; // the pass's first figures at once
+            }
+        }
+        break;
+    case Caption::Label10:
+        capacity_ = text;
+        if (mode_ == OutputMode::Lines) {
+            Line(out_, capacity_);
+        }
+        break;
+    case Caption::Label2:
+        break;
+    }
+}
+
+void ConsoleView::yield() {
+    if (--yieldsUntilClock_ > 0) {
+        return;
+    }
+    yieldsUntilClock_ = kYieldsPerClockRead;
+    if (!passMeasured_) {
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= nextReport_) {
+        Report(now);
+        nextReport_ = now + ReportInterval(mode_);
+    }
+}
+
+void ConsoleView::PassStarted() {
+    if (passOpen_) {
+        PassEnded();
+    }
+    ++pass_;
+    passOpen_ = true;
+    passMeasured_ = false;
+    percent_ = 0.0f;
+    remaining_.clear();
+    if (mode_ == OutputMode::Json) {
+        Line(out_, "{\"event\":\"pass_start\",\"pass\":" + std::to_string(pass_) +
+                       ",\"passes\":" + std::to_string(state_.gPassCount) +
+                       ",\"drive\":" + JsonString(drive_) + "}");
+    } else if (mode_ == OutputMode::Lines) {
+        Line(out_, "Pass: " + std::to_string(pass_) + " of " + std::to_string(state_.gPassCount));
+    }
+}
+
+void ConsoleView::PassEnded() {
+    passOpen_ = false;
+    const Clock::time_point now = Clock::now();
+    char figures[96];
+    std::snprintf(figures, sizeof figures, "%llu bytes in %.3f s",
+                  static_cast<unsigned long long>(Written()), Seconds(now));
+    switch (mode_) {
+    case OutputMode::Json:
+        if (passMeasured_) {
+            Report(now); // where the pass got to
+        }
+        std::snprintf(figures, sizeof figures, ",\"written\":%llu,\"seconds\":%.3f}",
+                      static_cast<unsigned long long>(Written()), Seconds(now));
+        Line(out_, "{\"event\":\"pass_end\",\"pass\":" + std::to_string(pass_) + figures);
+        break;
+    case OutputMode::Lines:
+        Line(out_, "Pass [" + std::to_string(pass_) + "]: ended, " + figures);
+        break;
+    case OutputMode::Terminal:
+        TerminalLine(now, true);
+        std::fputc('\n', out_);
+        std::fflush(out_);
+        terminalWidth_ = 0;
+        break;
+    }
+}
+
+void ConsoleView::Report(Clock::time_point now) {
+    const double seconds = Seconds(now);
+    const std::uint64_t written = Written();
+    const double rate = seconds > 0.0 ? static_cast<double>(written) / seconds : 0.0;
+    const std::uint64_t left = Remaining();
+    char text[256];
+    if (mode_ == OutputMode::Json) {
+        std::snprintf(text, sizeof text,
+                      "{\"event\":\"progress\",\"pass\":%d,\"percent\":%.2f,\"remaining\":%llu,"
+                      "\"written\":%llu,\"bytes_per_second\":%.0f,\"seconds_left\":%.1f}",
+                      pass_, static_cast<double>(percent_), static_cast<unsigned long long>(left),
+                      static_cast<unsigned long long>(written), rate,
+                      rate > 0.0 ? static_cast<double>(left) / rate : 0.0);
+        Line(out_, text);
+    } else if (mode_ == OutputMode::Lines) {
+        std::snprintf(text, sizeof text, "Pass [%d]: %.0f%%, %s, %.1f MB/s", pass_,
+                      static_cast<double>(percent_), remaining_.c_str(), rate / 1e6);
+        Line(out_, text);
+    } else {
+        TerminalLine(now, false);
+    }
+}
+
+void ConsoleView::TerminalLine(Clock::time_point now, bool final) {
+    const double seconds = Seconds(now);
+    const double rate = seconds > 0.0 ? static_cast<double>(Written()) / seconds : 0.0;
+    std::string tail;
+    if (final) {
+        tail = "in " + Duration(seconds);
+    } else if (rate > 0.0) {
+        tail = Duration(static_cast<double>(Remaining()) / rate) + " left";
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "Pass %d of %d  %5.1f%%  %8.1f MB/s  %s", pass_,
+                  state_.gPassCount, static_cast<double>(percent_), rate / 1e6, tail.c_str());
+    std::string line = text;
+    const std::size_t width = line.size();
+    if (width < terminalWidth_) {
+        line.append(terminalWidth_ - width, ' '); // wipes the end of a longer previous line
+    }
+    terminalWidth_ = width;
+    std::fputc('\r', out_);
+    std::fputs(line.c_str(), out_);
+    std::fflush(out_);
+}
+
+void ConsoleView::Finish(Outcome outcome) {
+    if (passOpen_) {
+        PassEnded();
+    }
+    const std::string text = outcome == Outcome::Aborted ? "Aborted." : message_;
+    if (mode_ == OutputMode::Json) {
+        Line(out_, std::string("{\"event\":\"message\",\"outcome\":\"") + OutcomeName(outcome) +
+                       "\",\"text\":" + JsonString(text) + "}");
+        if (outcome != Outcome::Cleared) {
+            Line(err_, text);
+        }
+        return;
+    }
+    Line(outcome == Outcome::Cleared ? out_ : err_, text);
+}
+
+std::uint64_t ConsoleView::Remaining() const {
+    std::uint64_t value = 0;
+    if (remaining_.size() > kRemainingPrefixLength) {
+        const char* digits = remaining_.data() + kRemainingPrefixLength;
+        std::from_chars(digits, remaining_.data() + remaining_.size(), value);
+    }
+    return value;
+}
+
+std::uint64_t ConsoleView::Written() const {
+    if (!passMeasured_) {
+        return 0;
+    }
+    const std::uint64_t left = Remaining();
+    return passStartFree_ > left ? passStartFree_ - left : 0;
+}
+
+double ConsoleView::Seconds(Clock::time_point now) const {
+    if (!passMeasured_) {
+        return 0.0;
+    }
+    return std::chrono::duration<double>(now - passStart_).count();
+}
+
+} // namespace klar::cli

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "job_state.h"
+#include "job_view.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace klar::cli {
+
+/// How the job's progress reaches the console.
+enum class OutputMode {
+    Terminal, ///< one line that rewrites itself
+    Lines,    ///< plain lines, a few per pass
+    Json,     ///< one JSON object per event, per line
+};
+
+/// How a job ended, as the command line reports it.
+enum class Outcome { Cleared, NotCleared, Aborted, Refused };
+
+/// The job's view of a console: the drive and method come from the command line, captions
+/// become output, a message box becomes the final message. The job calls yield several times a
+/// block, so everything done there is cheap; output is written at most a few times a second.
+class ConsoleView final : public JobView {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    ConsoleView(std::string drive, MethodBox method, OutputMode mode, const JobState& state,
+                std::FILE* out, std::FILE* err);
+
+    std::string driveText() override { return drive_; }
+    bool isChecked(MethodBox box) override { return box == method_; }
+    void setCaption(Caption which, const std::string& text) override;
+    void setProgress(float percent) override { percent_ = percent; }
+    void setAbortVisible(bool /*visible*/) override {}
+    void focusDriveList() override {}
+    void focusClearButton() override {}
+    void showMessage(const std::string& text) override { message_ = text; }
+    void yield() override;
+
+    /// The message the job ended with; empty when it ended without one (aborted).
+    [[nodiscard]] const std::string& message() const { return message_; }
+
+    /// Ends the output: the last pass's end and the final message (on stderr too when the
+    /// drive was not cleared).
+    void Finish(Outcome outcome);
+
+private:
+    void PassStarted();
+    void PassEnded();
+    void Report(Clock::time_point now);
+    [[nodiscard]] std::uint64_t Remaining() const;
+    [[nodiscard]] std::uint64_t Written() const;
+    [[nodiscard]] double Seconds(Clock::time_point now) const;
+    void TerminalLine(Clock::time_point now, bool final);
+
+    std::string drive_;
+    MethodBox method_;
+    OutputMode mode_;
+    const JobState& state_;
+    std::FILE* out_;
+    std::FILE* err_;
+
+    int pass_ = 0;              ///< the pass being shown; 0 before the first
+    bool passOpen_ = false;     ///< its end is still to be reported
+    bool passMeasured_ = false; ///< its free space at the start is known
+    std::uint64_t passStartFree_ = 0;
+    Clock::time_point passStart_;
+    std::string remaining_; ///< "Remaining: n bytes", as the job last set it
+    std::string capacity_;
+    float percent_ = 0.0f;
+    std::string message_;
+
+    int yieldsUntilClock_ = 0;
+    Clock::time_point nextReport_;
+    std::size_t terminalWidth_ = 0; ///< length of the line now on the terminal
+};
+
+} // namespace klar::cli

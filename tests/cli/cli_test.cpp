@@ -1,0 +1,273 @@
+// klarvenor-cli as a user runs it: the real program as a child process, on real volumes, judged
+// by its exit status, its output and what it leaves on the volume.
+#include "child_process.h"
+#include "job_rig.h"
+#include "test_volume.h"
+
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <sys/mount.h>
+#include <thread>
+#endif
+
+namespace klar::test {
+namespace {
+
+std::string CliPath() {
+    std::string path = KLAR_CLI_PATH;
+#ifdef _WIN32
+    // Built on Linux and run under Wine, which shows the Linux root as drive Z:.
+    if (!path.empty() && path[0] == '/') {
+        path = "Z:" + path;
+        std::replace(path.begin(), path.end(), '/', '\\');
+    }
+#endif
+    return path;
+}
+
+ChildResult Cli(const std::vector<std::string>& args) {
+    return RunChild(CliPath(), args);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Cleared(const TestVolume& volume) {
+    return "Disk (" + volume.driveName() + ") cleared.";
+}
+
+// ---- Jobs that run to the end
+
+struct JobCase {
+    const char* method;
+    int passes;
+};
+
+void PrintTo(const JobCase& job, std::ostream* os) {
+    *os << job.method;
+}
+
+class CliJob : public ::testing::TestWithParam<JobCase> {};
+
+TEST_P(CliJob, ClearsTheVolumeAndEndsWithTheMessage) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 2u << 20);
+    WriteWholeFile(JoinPath(volume->root(), "keep.doc"), "the user's own file");
+
+    const ChildResult run = Cli({"--method", GetParam().method, volume->driveText()});
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const auto lines = Lines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), Cleared(*volume));
+    const std::string last =
+        "Pass: " + std::to_string(GetParam().passes) + " of " + std::to_string(GetParam().passes);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), last), lines.end()) << run.out;
+    EXPECT_EQ(ListFolder(volume->root()), std::vector<std::string>{"keep.doc"});
+    EXPECT_EQ(AsText(ReadWholeFile(JoinPath(volume->root(), "keep.doc"))), "the user's own file");
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, CliJob,
+                         ::testing::Values(JobCase{"single", 1}, JobCase{"dod", 3}),
+                         [](const auto& job) { return std::string(job.param.method); });
+
+// ---- Failures and bad usage
+
+TEST(CliFailure, AMissingDriveIsNotClearedAndSaysWhy) {
+#ifdef _WIN32
+    std::string drive;
+    const DWORD present = ::GetLogicalDrives();
+    for (char letter = 'B'; letter <= 'Z' && drive.empty(); ++letter) {
+        if ((present & (1u << (letter - 'A'))) == 0) {
+            drive = std::string(1, letter);
+        }
+    }
+    ASSERT_FALSE(drive.empty()) << "every drive letter is in use";
+#else
+    const std::string drive = "/nonexistent/klarvenor-test-drive";
+#endif
+    const ChildResult run = Cli({"--method", "single", drive});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.find("cleared."), std::string::npos) << run.out;
+    const auto errors = Lines(run.err);
+    ASSERT_EQ(errors.size(), 1u) << run.err;
+    EXPECT_EQ(errors[0].rfind("Disk (" + drive + ") was not fully cleared: ", 0), 0u) << run.err;
+}
+
+struct UsageCase {
+    const char* name;
+    std::vector<std::string> args;
+};
+
+const UsageCase kBadUsage[] = {
+    {"UnknownMethod", {"--method", "quick", "x"}},
+    {"Nothing", {}},
+    {"NoDrive", {"--method", "dod"}},
+    {"TwoDrives", {"x", "y"}},
+    {"ListAndDrive", {"--list", "x"}},
+    {"UnknownFlag", {"--fast", "x"}},
+    {"BlankDrive", {"  "}},
+};
+
+void PrintTo(const UsageCase& usage, std::ostream* os) {
+    *os << usage.name;
+}
+
+class CliBadUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(CliBadUsage, EndsWithStatusTwoAndOneLineWhy) {
+    const ChildResult run = Cli(GetParam().args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    const auto errors = Lines(run.err);
+    ASSERT_EQ(errors.size(), 1u) << run.err;
+    EXPECT_EQ(errors[0].rfind("klarvenor-cli: ", 0), 0u) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, CliBadUsage, ::testing::ValuesIn(kBadUsage),
+                         [](const auto& usage) { return std::string(usage.param.name); });
+
+#ifndef _WIN32
+// ---- What only a Linux machine can set up: big and read-only volumes, signals
+
+/// A field of a flat JSON object line: a string's text or a number's digits; "" when absent.
+std::string Field(const std::string& line, const std::string& key) {
+    const std::regex pattern("\"" + key + "\":(\"((?:[^\"\\\\]|\\\\.)*)\"|[-0-9.eE+]+)");
+    std::smatch match;
+    if (!std::regex_search(line, match, pattern)) {
+        return {};
+    }
+    return match[2].matched ? match[2].str() : match[1].str();
+}
+
+double Number(const std::string& line, const std::string& key) {
+    const std::string text = Field(line, key);
+    return text.empty() ? -1.0 : std::stod(text);
+}
+
+/// A tmpfs made read-only after it was mounted.
+std::unique_ptr<TestVolume> ReadOnlyVolume(std::string& whyNot) {
+    auto volume = MakeRamVolume(1u << 20, whyNot);
+    if (volume &&
+        ::mount(nullptr, volume->root().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+        whyNot = "cannot remount read-only";
+        return nullptr;
+    }
+    return volume;
+}
+
+TEST(CliFailure, AReadOnlyVolumeIsNotClearedAndTheListLeavesItOut) {
+    KLAR_REQUIRE_VOLUME(writable, MakeRamVolume, 1u << 20);
+    std::string whyNot;
+    auto readOnly = ReadOnlyVolume(whyNot);
+    ASSERT_TRUE(readOnly) << whyNot;
+
+    const ChildResult list = Cli({"--list"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    const auto drives = Lines(list.out);
+    EXPECT_NE(std::find(drives.begin(), drives.end(), writable->root()), drives.end());
+    EXPECT_EQ(std::find(drives.begin(), drives.end(), readOnly->root()), drives.end());
+
+    const ChildResult run = Cli({"--method", "single", readOnly->driveText()});
+    EXPECT_EQ(run.status, 1);
+    const auto errors = Lines(run.err);
+    ASSERT_EQ(errors.size(), 1u) << run.err;
+    EXPECT_EQ(errors[0].rfind("Disk (" + readOnly->driveName() + ") was not fully cleared: ", 0),
+              0u)
+        << run.err;
+}
+
+TEST(CliJson, EventsComeInOrderWithProgressRisingWithinEachPass) {
+    // Big enough that a pass may last past a report or two on a fast machine.
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 256u << 20);
+    const ChildResult run = Cli({"--json", volume->driveText()});
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    int pass = 0;
+    bool inPass = false;
+    double percent = -1;
+    double remaining = 0;
+    int progressEvents = 0; // of the pass
+    const auto lines = Lines(run.out);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        SCOPED_TRACE(line);
+        const std::string event = Field(line, "event");
+        const bool last = i + 1 == lines.size();
+        if (event == "pass_start") {
+            EXPECT_FALSE(inPass);
+            EXPECT_EQ(Number(line, "pass"), ++pass);
+            EXPECT_EQ(Number(line, "passes"), 3);
+            EXPECT_EQ(Field(line, "drive"), volume->driveText());
+            inPass = true;
+            progressEvents = 0;
+            percent = -1;
+            remaining = 1e300;
+        } else if (event == "progress") {
+            EXPECT_TRUE(inPass);
+            EXPECT_EQ(Number(line, "pass"), pass);
+            EXPECT_GE(Number(line, "percent"), percent);
+            EXPECT_LE(Number(line, "remaining"), remaining);
+            percent = Number(line, "percent");
+            remaining = Number(line, "remaining");
+            ++progressEvents;
+        } else if (event == "pass_end") {
+            EXPECT_TRUE(inPass);
+            EXPECT_EQ(Number(line, "pass"), pass);
+            EXPECT_GE(progressEvents, 2) << "the pass's first and last figures";
+            EXPECT_GE(percent, 99.0) << "the pass's last figures show the volume full";
+            EXPECT_GT(Number(line, "written"), 250e6);
+            inPass = false;
+        } else {
+            EXPECT_TRUE(last && event == "message");
+            EXPECT_EQ(Field(line, "outcome"), "cleared");
+            EXPECT_EQ(Field(line, "text"), Cleared(*volume));
+        }
+    }
+    EXPECT_EQ(pass, 3);
+    EXPECT_FALSE(inPass);
+}
+
+TEST(CliInterrupt, CtrlCAbortsTheJobDeletesItsFillersAndEndsWith130) {
+    // A Guttman job of 35 passes lasts long after its first filler file appears.
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 64u << 20);
+    RunningChild child(CliPath(), {"--json", "--method", "guttman", volume->driveText()});
+    ASSERT_GT(child.pid(), 0);
+    bool filling = false;
+    for (int waited = 0; waited < 20000 && !filling; ++waited) {
+        filling = !ListFolder(volume->root()).empty();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(filling) << "no filler file appeared";
+    ::kill(child.pid(), SIGINT);
+    const ChildResult run = child.Wait();
+
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_EQ(ListFolder(volume->root()), std::vector<std::string>{}) << "filler files left";
+    const auto lines = Lines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(Field(lines.back(), "outcome"), "aborted");
+    const auto passes = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return Field(line, "event") == "pass_start";
+    });
+    EXPECT_LT(passes, 35) << "the job ran to its end";
+}
+#endif
+
+} // namespace
+} // namespace klar::test
