@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth
 )
 if [ "${1:-}" = "--windows" ]; then
-    packages+=(g++-mingw-w64-x86-64-posix wine64 wine)
+    packages+=(g++-mingw-w64-x86-64-posix wine64 wine fonts-wine openbox nsis)
 fi
 
 missing=()
