@@ -12,9 +12,9 @@ constexpr DWORD kFixedStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIM
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 
 // Places in twips: left, top, width, height.
-constexpr RECT kDonateLabelPlace{240, 150, 7935, 1575};
-constexpr RECT kDonateCommand1Place{240, 1845, 7935, 495};
-constexpr RECT kDonateCommand2Place{2880, 2475, 2655, 375};
+constexpr RECT kDonateLabelPlace{240, 240, 7935, 1215};
+constexpr RECT kDonateCommand1Place{240, 1650, 7935, 495};
+constexpr RECT kDonateCommand2Place{2940, 2370, 2655, 375};
 constexpr int kAboutClientWidth = 6060;
 constexpr int kAboutClientHeight = 3690;
 

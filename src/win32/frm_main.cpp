@@ -267,10 +267,18 @@ LRESULT frmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_ACTIVATE:
-        if (LOWORD(wParam) != WA_INACTIVE) {
-            rules_.Form_Activate();
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            // Coming back puts the focus where the user left it, as a dialog does.
+            if (HWND focus = GetFocus(); focus != nullptr && IsChild(hwnd, focus)) {
+                lastFocus_ = focus;
+            }
+            break;
         }
-        break;
+        rules_.Form_Activate();
+        if (HIWORD(wParam) == 0) { // not minimised
+            SetFocus(lastFocus_ != nullptr && IsWindow(lastFocus_) ? lastFocus_ : cboDelay);
+        }
+        return 0;
     case WM_CLOSE: {
         bool cancel = false;
         rules_.Form_Unload(cancel);

@@ -83,6 +83,7 @@ private:
 
     std::array<HWND, 16> controls_{}; ///< by ControlId - kCboDelay
     HWND tooltips_ = nullptr;
+    HWND lastFocus_ = nullptr;
     HWND& cboDelay = controls_[0];
     HWND& Command5 = controls_[2];
     HWND& btnAbort = controls_[4];

@@ -112,6 +112,15 @@ public:
                      reinterpret_cast<LPARAM>(Control(id)));
     }
     void ClickBox(int id) const { PostMessageW(Control(id), BM_CLICK, 0, 0); }
+    /// The control with the keyboard focus (the drive list's edit field counts as the list).
+    HWND Focus() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info);
+        HWND focus = info.hwndFocus;
+        return focus != nullptr && GetParent(focus) == Control(kCboDelay) ? Control(kCboDelay)
+                                                                          : focus;
+    }
 
     /// Waits for the program's message box and answers it with OK; its text, or "" if none came.
     std::string AnswerMessage(int timeoutMs = 20000) const {
@@ -216,6 +225,18 @@ TEST(Program, FromStartToFileExitAsAUserMeetsIt) {
     ASSERT_TRUE(
         WaitUntil([&] { return (donate = program.Top("Please make a donation.")) != nullptr; }));
     EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == donate; }, 3000));
+
+    // The keyboard: the focus is in the drive list; Tab goes down the tab order past the
+    // hidden Abort button; Alt+C presses Clear Drive, which asks for a drive first.
+    SetForegroundWindow(program.main);
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == program.main; }));
+    EXPECT_TRUE(WaitUntil([&] { return program.Focus() == program.Control(kCboDelay); }));
+    PressKeys({VK_TAB});
+    EXPECT_TRUE(WaitUntil([&] { return program.Focus() == program.Control(kCommand5); }));
+    PressKeys({VK_TAB});
+    EXPECT_TRUE(WaitUntil([&] { return program.Focus() == program.Control(kChkDOD); }));
+    PressKeys({VK_MENU, 'C'});
+    EXPECT_EQ(program.AnswerMessage(), "You must select a drive letter");
 
     // One method box at a time, and none allowed.
     program.ClickBox(kChkGuttman);
