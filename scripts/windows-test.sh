@@ -116,6 +116,16 @@ echo "== Windows: tests under Wine (drives $KLAR_TEST_DRIVE: tmpfs of ${drive_si
 export KLAR_TEST_DRIVE KLAR_TEST_IMAGE_DRIVE KLAR_TEST_IMAGE
 export KLAR_REQUIRE_VOLUMES=1
 ctest --preset windows </dev/null
+# The program's last File > Exit left its placement where Windows users look for it.
+placement=$(wine reg query 'HKCU\Software\Klarvenor\Settings' </dev/null 2>/dev/null | tr -d '\r')
+for key in MainLeft MainTop MainWidth MainHeight; do
+    grep -Eq "^\s+$key\s+REG_SZ\s+-?[0-9.]+$" <<<"$placement" || {
+        echo "reg query: no $key in HKCU\\Software\\Klarvenor\\Settings:" >&2
+        echo "$placement" >&2
+        exit 1
+    }
+done
+echo "reg query: the placement is in HKCU\Software\Klarvenor\Settings"
 
 echo "== Windows: the program file, its packages, and the installer under Wine"
 version=$(sed -n 's/^project(Klarvenor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
