@@ -279,7 +279,7 @@ TEST(Program, FromStartToFileExitAsAUserMeetsIt) {
               forms::PlacementText(forms::PixelsToTwips(outer.bottom - outer.top, dpi)));
 }
 
-TEST(Program, ASingleSweepClearsAMappedDriveRefusesExitAndAbortStopsTheNext) {
+TEST(Program, ASingleSweepClearsAMappedDriveOnceRefusesExitAndAbortStopsTheNext) {
     KLAR_REQUIRE_VOLUME(volume, test::MakeRamVolume, 6u << 20);
     const std::string userFile = test::JoinPath(volume->root(), "letter.txt");
     test::WriteWholeFile(userFile, "Dear user, this stays.");
@@ -293,11 +293,14 @@ TEST(Program, ASingleSweepClearsAMappedDriveRefusesExitAndAbortStopsTheNext) {
     program.ClickBox(kChkSingle);
     ASSERT_TRUE(WaitUntil([&] { return CheckedBoxes(program) == std::vector<int>{kChkSingle}; }));
 
-    // File > Exit reaches the window at the job's first yield and is refused; the job goes on.
+    // A second Clear Drive and File > Exit reach the window at the job's first yield: the
+    // first changes nothing, the second is refused; the job goes on, once.
+    program.Click(kCommand5);
     program.Click(kCommand5);
     program.Click(kMnuFileExit);
     EXPECT_EQ(program.AnswerMessage(), forms::kStillRunning);
     EXPECT_EQ(program.AnswerMessage(60000), "Disk (" + volume->driveName() + ") cleared.");
+    EXPECT_EQ(program.AnswerMessage(500), "");
     EXPECT_EQ(test::ListFolder(volume->root()), std::vector<std::string>{"letter.txt"});
     const auto kept = test::ReadWholeFile(userFile);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "Dear user, this stays.");
