@@ -12,6 +12,7 @@
 #include <chrono>
 #include <commctrl.h>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>
@@ -112,6 +113,18 @@ public:
                      reinterpret_cast<LPARAM>(Control(id)));
     }
     void ClickBox(int id) const { PostMessageW(Control(id), BM_CLICK, 0, 0); }
+    /// Posts the clicks while the program's thread stands still, so that all of them wait in
+    /// its queue before the first one runs.
+    void ClickAll(std::initializer_list<int> ids) const {
+        HANDLE thread =
+            OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(main, nullptr));
+        SuspendThread(thread);
+        for (int id : ids) {
+            Click(id);
+        }
+        ResumeThread(thread);
+        CloseHandle(thread);
+    }
     /// The control with the keyboard focus (the drive list's edit field counts as the list).
     HWND Focus() const {
         GUITHREADINFO info{};
@@ -199,6 +212,17 @@ std::string Registry(const wchar_t* name) {
     return text;
 }
 
+/// The bytes of every file in the folder but the user's letter.
+std::uint64_t FillerBytes(const std::string& root) {
+    std::uint64_t bytes = 0;
+    for (const std::string& name : test::ListFolder(root)) {
+        if (name != "letter.txt") {
+            bytes += std::filesystem::file_size(test::JoinPath(root, name));
+        }
+    }
+    return bytes;
+}
+
 TEST(Program, FromStartToFileExitAsAUserMeetsIt) {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Klarvenor");
     Program program;
@@ -279,7 +303,7 @@ TEST(Program, FromStartToFileExitAsAUserMeetsIt) {
               forms::PlacementText(forms::PixelsToTwips(outer.bottom - outer.top, dpi)));
 }
 
-TEST(Program, ASingleSweepClearsAMappedDriveOnceRefusesExitAndAbortStopsTheNext) {
+TEST(Program, ASingleSweepClearsAMappedDriveOnceRefusesExitAboutSuspendsAndAbortStops) {
     KLAR_REQUIRE_VOLUME(volume, test::MakeRamVolume, 6u << 20);
     const std::string userFile = test::JoinPath(volume->root(), "letter.txt");
     test::WriteWholeFile(userFile, "Dear user, this stays.");
@@ -295,9 +319,7 @@ TEST(Program, ASingleSweepClearsAMappedDriveOnceRefusesExitAndAbortStopsTheNext)
 
     // A second Clear Drive and File > Exit reach the window at the job's first yield: the
     // first changes nothing, the second is refused; the job goes on, once.
-    program.Click(kCommand5);
-    program.Click(kCommand5);
-    program.Click(kMnuFileExit);
+    program.ClickAll({kCommand5, kCommand5, kMnuFileExit});
     EXPECT_EQ(program.AnswerMessage(), forms::kStillRunning);
     EXPECT_EQ(program.AnswerMessage(60000), "Disk (" + volume->driveName() + ") cleared.");
     EXPECT_EQ(program.AnswerMessage(500), "");
@@ -306,9 +328,18 @@ TEST(Program, ASingleSweepClearsAMappedDriveOnceRefusesExitAndAbortStopsTheNext)
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "Dear user, this stays.");
     EXPECT_EQ(program.Caption(kLabel8), "Pass: 1 of 1");
 
-    // Abort at the next job's first yield: no message, no filler, the display reset.
-    program.Click(kCommand5);
+    // About during the next job suspends it: nothing more is written until it is closed.
+    // Abort, reaching the window before it closes, then stops the job: no message, no
+    // filler, the display reset.
+    program.ClickAll({kCommand5, kMnuHelpAbout});
+    HWND about = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (about = program.Top("About Klarvenor")) != nullptr; }));
+    const std::uint64_t suspendedAt = FillerBytes(volume->root());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the whole job takes less
+    EXPECT_TRUE(IsWindowVisible(program.Control(kBtnAbort))) << "the job is not running";
+    EXPECT_EQ(FillerBytes(volume->root()), suspendedAt);
     program.Click(kBtnAbort);
+    PostMessageW(about, WM_COMMAND, MAKEWPARAM(kCmdOK, BN_CLICKED), 0);
     EXPECT_TRUE(WaitUntil([&] {
         return !IsWindowVisible(program.Control(kBtnAbort)) &&
                program.Caption(kLabel2) == "Pass [ ]:";
