@@ -7,6 +7,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/wine-display.sh
 
+for tool in wine Xvfb openbox xdotool import; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "$0: $tool is missing; install wine, xvfb, openbox, xdotool and imagemagick" >&2
+        exit 1
+    fi
+done
+
 cmake --preset windows-release >/dev/null
 cmake --build --preset windows-release --target klarvenor >/dev/null
 
