@@ -11,7 +11,7 @@ packages=(
     libcli11-dev desktop-file-utils appstream lintian dpkg-dev file imagemagick man-db
 )
 if [ "${1:-}" = "--windows" ]; then
-    packages+=(g++-mingw-w64-x86-64-posix wine64 wine)
+    packages+=(g++-mingw-w64-x86-64-posix wine64 wine fonts-wine openbox nsis)
 fi
 
 missing=()

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The Windows stage: cross-builds the engine, the Win32 backend and their tests with mingw-w64
-# (preset `windows`) and runs the tests under Wine, in a private, headless Wine prefix whose
-# drive letters T: and a few more are mapped to small tmpfs mounts that the volume tests fill,
-# and one more to a loop-mounted ext2 image that the tests scan for deleted data.
+# The Windows stage: cross-builds the program (klarvenor.exe), the engine, the Win32 backend and
+# their tests with mingw-w64 (preset `windows`) and runs the tests under Wine on a private
+# virtual display, in a private Wine prefix whose drive letters T: and a few more are mapped to
+# small tmpfs mounts that the volume tests fill, and one more to a loop-mounted ext2 image that
+# the tests scan for deleted data. Then it packs the program and installs and uninstalls it.
 # Run as root (it mounts them); scripts/test.sh runs it. Everything it starts or mounts is
 # taken down on every exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/wine-display.sh
 
 if [ "$(id -u)" -ne 0 ]; then
     # Like the other volume tests: skipped unless the run requires volumes.
@@ -41,6 +43,7 @@ cleanup() {
         wineserver -k 2>/dev/null || true
         wineserver -w 2>/dev/null || true
     fi
+    wine_display_stop
     for mount_point in "${mounted[@]}"; do
         # -d detaches the image's loop device too.
         umount -d "$mount_point" 2>/dev/null || umount -l -d "$mount_point" 2>/dev/null || true
@@ -56,13 +59,16 @@ echo "== Windows: build (mingw-w64)"
 cmake --preset windows
 cmake --build --preset windows
 
-echo "== Windows: Wine prefix and test drives"
+echo "== Windows: Wine prefix, display and test drives"
 mkdir -p "$WINEPREFIX"
+# The program's own tests show its windows.
+wine_display_start "$work"
 wine_started=1
 # Creates the prefix, then lets its server go: drive letters mapped while a server runs stay
 # out of the system's drive list until the next one starts.
 wineboot --init </dev/null >/dev/null 2>&1
 wineserver -w
+wine_prefix_fonts
 free_letter() {
     local candidate
     for candidate in "${letter_choice[@]}"; do
@@ -110,3 +116,39 @@ echo "== Windows: tests under Wine (drives $KLAR_TEST_DRIVE: tmpfs of ${drive_si
 export KLAR_TEST_DRIVE KLAR_TEST_IMAGE_DRIVE KLAR_TEST_IMAGE
 export KLAR_REQUIRE_VOLUMES=1
 ctest --preset windows </dev/null
+# The program's last File > Exit left its placement where Windows users look for it.
+placement=$(wine reg query 'HKCU\Software\Klarvenor\Settings' </dev/null 2>/dev/null | tr -d '\r')
+for key in MainLeft MainTop MainWidth MainHeight; do
+    grep -Eq "^\s+$key\s+REG_SZ\s+-?[0-9.]+$" <<<"$placement" || {
+        echo "reg query: no $key in HKCU\\Software\\Klarvenor\\Settings:" >&2
+        echo "$placement" >&2
+        exit 1
+    }
+done
+echo "reg query: the placement is in HKCU\Software\Klarvenor\Settings"
+
+echo "== Windows: the program file, its packages, and the installer under Wine"
+version=$(sed -n 's/^project(Klarvenor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+bash scripts/check-windows-exe.sh build/windows/src/win32/klarvenor.exe
+cmake --build --preset windows --target package
+cmake -E tar tf "build/windows/klarvenor-$version-win64.zip" | grep -qx klarvenor.exe
+setup="$WINEPREFIX/drive_c/klarvenor-setup.exe"
+cp "build/windows/klarvenor-$version-setup.exe" "$setup"
+installed="$WINEPREFIX/drive_c/Program Files/Klarvenor"
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Klarvenor/Klarvenor.lnk"
+wine 'C:\klarvenor-setup.exe' /S </dev/null
+for expected in "$installed/klarvenor.exe" "$installed/Uninstall.exe" "$shortcut"; do
+    [ -f "$expected" ] || { echo "the installer left no $expected" >&2; exit 1; }
+done
+cmp "$installed/klarvenor.exe" build/windows/src/win32/klarvenor.exe
+# The uninstaller copies itself away and goes on from there: wait for it to finish.
+wine 'C:\Program Files\Klarvenor\Uninstall.exe' /S </dev/null
+for _ in $(seq 100); do
+    [ -e "$installed" ] || [ -e "$shortcut" ] || break
+    sleep 0.2
+done
+if [ -e "$installed" ] || [ -e "$shortcut" ]; then
+    echo "the uninstaller left $installed or the Start-menu entry behind" >&2
+    exit 1
+fi
+echo "installer: installed klarvenor.exe and its Start-menu entry, and uninstalled them"

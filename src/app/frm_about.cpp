@@ -11,29 +11,14 @@
 #include <QPushButton>
 
 namespace klar::app {
-namespace {
-
-constexpr const char* kWhatItDoes =
-    "Klarvenor secure disk drive surface cleaner.  Allows you to make certain that information "
-    "in deleted files cannot be recovered.  DOD-compliant.";
-constexpr const char* kWhatItDoesNot =
-    "Klarvenor does NOT delete existing files.  Before using this program, make sure you have "
-    "deleted all files, that you wish to have permanently deleted, and empty your Recycle Bin.  "
-    "After Klarvenor has finished, none of the information within those deleted files will be "
-    "recoverable.";
-
-} // namespace
 
 QString VersionText(const AppVersion& version) {
-    return QStringLiteral("Version %1.%2.%3")
-        .arg(version.major)
-        .arg(version.minor)
-        .arg(version.revision);
+    return QString::fromStdString(forms::VersionText(version));
 }
 
 frmAbout::frmAbout(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About Klarvenor"));
+    setWindowTitle(QString::fromLatin1(forms::kAboutCaption));
     setFont(ui::DesignFont(false));
 
     picIcon = new QLabel(this);
@@ -50,9 +35,8 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner) {
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
     lblDescription->setTextFormat(Qt::PlainText);
     lblDescription->setWordWrap(true);
-    lblDescription->setText(QString::fromLatin1(kWhatItDoes) + QStringLiteral("  ") +
-                            QString::fromLatin1(kWhatItDoesNot));
-    Command1 = new QPushButton(QStringLiteral("&License Agreement"), this);
+    lblDescription->setText(QString::fromStdString(forms::AboutDescription()));
+    Command1 = new QPushButton(QString::fromLatin1(forms::kLicenseButton), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setAutoDefault(false);
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
@@ -72,20 +56,27 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner) {
     grid->setColumnStretch(1, 1);
     lblDescription->setMinimumWidth(360);
 
-    connect(Command1, &QPushButton::clicked, this, &frmAbout::Command1_Click);
-    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    connect(Command1, &QPushButton::clicked, this, [this] { rules_.Command1_Click(); });
+    connect(cmdOK, &QPushButton::clicked, this, [this] { rules_.cmdOK_Click(); });
 }
 
 void frmAbout::Form_Load() {
-    lblVersion->setText(VersionText(kAppVersion));
-    lblTitle->setText(QString::fromLatin1(ui::kAppTitle));
+    rules_.Form_Load();
 }
 
-void frmAbout::Command1_Click() {
-    OpenMakerPage(kLicencePage);
+void frmAbout::SetTitle(const std::string& text) {
+    lblTitle->setText(QString::fromStdString(text));
 }
 
-void frmAbout::cmdOK_Click() {
+void frmAbout::SetVersion(const std::string& text) {
+    lblVersion->setText(QString::fromStdString(text));
+}
+
+void frmAbout::OpenPage(const std::string& address) {
+    OpenWebPage(QUrl(QString::fromStdString(address)));
+}
+
+void frmAbout::Unload() {
     accept();
 }
 

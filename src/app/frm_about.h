@@ -1,5 +1,6 @@
 #pragma once
 
+#include "about_form.h"
 #include "app_version.h"
 
 #include <QDialog>
@@ -9,12 +10,15 @@ class QPushButton;
 
 namespace klar::app {
 
+using klar::AppVersion;
+using klar::kAppVersion;
+
 /// "Version " and the three numbers, as the About window shows them.
 [[nodiscard]] QString VersionText(const AppVersion& version);
 
 /// Which program and version this is and what it does; opens the licence page. Modal to the
 /// main window.
-class frmAbout : public QDialog {
+class frmAbout : public QDialog, private forms::AboutView {
     Q_OBJECT
 
 public:
@@ -24,8 +28,12 @@ public:
     void Form_Load();
 
 private:
-    void Command1_Click();
-    void cmdOK_Click();
+    void SetTitle(const std::string& text) override;
+    void SetVersion(const std::string& text) override;
+    void OpenPage(const std::string& address) override;
+    void Unload() override;
+
+    forms::AboutForm rules_{*this};
 
     QLabel* picIcon = nullptr;
     QLabel* lblTitle = nullptr;

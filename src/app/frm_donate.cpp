@@ -16,7 +16,7 @@ namespace klar::app {
 frmDonate::frmDonate() : QWidget(nullptr, Qt::Window) {
     setObjectName(QStringLiteral("frmDonate"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Please make a donation."));
+    setWindowTitle(QString::fromLatin1(forms::kDonateCaption));
     setFont(ui::DesignFont(true));
 
     Label1 = new QLabel(this);
@@ -24,19 +24,13 @@ frmDonate::frmDonate() : QWidget(nullptr, Qt::Window) {
     Label1->setTextFormat(Qt::PlainText);
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Label1->setText(QStringLiteral(
-        "Producing quality Shareware is a time-consuming and expensive activity.  Won't you "
-        "please consider making a small donation in order to insure a continued availability "
-        "of quality utilities?  Just click the link below and you'll be taken to a web site "
-        "(PayPal) where you can make a secure donation of your choice."));
-    Command1 = new QPushButton(
-        QStringLiteral("&Click to make a secure donation for Klarvenor.  Thanks!!!"), this);
+    Label1->setText(QString::fromLatin1(forms::kDonateRequest));
+    Command1 = new QPushButton(QString::fromLatin1(forms::kDonateButton), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command2 = new QPushButton(QStringLiteral("Perhaps another time."), this);
+    Command2 = new QPushButton(QString::fromLatin1(forms::kNotNowButton), this);
     Command2->setObjectName(QStringLiteral("Command2"));
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(200);
     Timer1->setSingleShot(true);
 
     auto* layout = new QVBoxLayout(this);
@@ -44,32 +38,40 @@ frmDonate::frmDonate() : QWidget(nullptr, Qt::Window) {
     layout->addWidget(Command1);
     layout->addWidget(Command2, 0, Qt::AlignHCenter);
 
-    connect(Timer1, &QTimer::timeout, this, &frmDonate::Timer1_Timer);
-    connect(Command1, &QPushButton::clicked, this, &frmDonate::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &frmDonate::Command2_Click);
+    connect(Timer1, &QTimer::timeout, this, [this] { rules_.Timer1_Timer(); });
+    connect(Command1, &QPushButton::clicked, this, [this] { rules_.Command1_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { rules_.Command2_Click(); });
 }
 
 void frmDonate::Form_Load() {
     loaded_ = true;
     ui::Forms::Loaded(this);
-    resize(ui::TwipsRect(*this, 0, 0, 8535, 3630).size());
-    Timer1->start();
+    rules_.Form_Load();
 }
 
-void frmDonate::Timer1_Timer() {
-    // Loaded while the main window was still being loaded: showing it again now puts it in
-    // front of the freshly shown main window.
+void frmDonate::SetOuterSizeTwips(int width, int height) {
+    resize(ui::TwipsRect(*this, 0, 0, width, height).size());
+}
+
+void frmDonate::StartTimer(int intervalMs) {
+    Timer1->start(intervalMs);
+}
+
+void frmDonate::StopTimer() {
     Timer1->stop();
+}
+
+void frmDonate::BringToFront() {
     show();
     raise();
     activateWindow();
 }
 
-void frmDonate::Command1_Click() {
-    OpenMakerPage(kProductPage);
+void frmDonate::OpenPage(const std::string& address) {
+    OpenWebPage(QUrl(QString::fromStdString(address)));
 }
 
-void frmDonate::Command2_Click() {
+void frmDonate::Unload() {
     close();
 }
 

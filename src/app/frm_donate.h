@@ -1,5 +1,7 @@
 #pragma once
 
+#include "donate_form.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -10,7 +12,7 @@ namespace klar::app {
 
 /// Asks for a donation and offers the product page. Modeless, without an owner; opened at
 /// every start and from File > Donate.
-class frmDonate : public QWidget {
+class frmDonate : public QWidget, private forms::DonateView {
     Q_OBJECT
 
 public:
@@ -25,15 +27,19 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void Timer1_Timer();
-    void Command1_Click();
-    void Command2_Click();
+    void SetOuterSizeTwips(int width, int height) override;
+    void StartTimer(int intervalMs) override;
+    void StopTimer() override;
+    void BringToFront() override;
+    void OpenPage(const std::string& address) override;
+    void Unload() override;
 
     QLabel* Label1 = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     QTimer* Timer1 = nullptr;
     bool loaded_ = false;
+    forms::DonateForm rules_{*this};
 };
 
 } // namespace klar::app

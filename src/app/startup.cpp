@@ -27,8 +27,8 @@ QIcon AppIcon() {
 }
 
 void ConfigureApplication(QApplication& application) {
-    QApplication::setApplicationName(QString::fromLatin1(ui::kAppTitle));
-    QApplication::setOrganizationName(QString::fromLatin1(ui::kAppTitle));
+    QApplication::setApplicationName(QString::fromLatin1(kAppTitle));
+    QApplication::setOrganizationName(QString::fromLatin1(kAppTitle));
     QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
                                             .arg(kAppVersion.major)
                                             .arg(kAppVersion.minor)

@@ -5,11 +5,15 @@
 namespace klar::app {
 
 QUrl MakerPage(const char* path) {
-    return QUrl(QString::fromLatin1(kMakerSite) + QString::fromLatin1(path));
+    return QUrl(QString::fromStdString(forms::MakerPage(path)));
+}
+
+void OpenWebPage(const QUrl& address) {
+    (void)QDesktopServices::openUrl(address);
 }
 
 void OpenMakerPage(const char* path) {
-    (void)QDesktopServices::openUrl(MakerPage(path));
+    OpenWebPage(MakerPage(path));
 }
 
 } // namespace klar::app

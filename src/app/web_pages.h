@@ -1,17 +1,19 @@
 #pragma once
 
+#include "about_form.h"
+
 #include <QUrl>
 
 namespace klar::app {
 
-/// The maker's web site: the one place its address is written.
-inline constexpr const char* kMakerSite = "https://www.klarvenor.example";
-
-inline constexpr const char* kLicencePage = "/eulaklarvenor.html";
-inline constexpr const char* kProductPage = "/klarvenor.html";
+using forms::kLicencePage;
+using forms::kProductPage;
 
 /// The address of a page of the maker's site.
 [[nodiscard]] QUrl MakerPage(const char* path);
+
+/// Asks the desktop to open the address in the user's browser; a failure is not reported.
+void OpenWebPage(const QUrl& address);
 
 /// Asks the desktop to open the page in the user's browser. A page that cannot be opened is
 /// not reported: the windows that offer it stay as they are.

@@ -1,36 +1,40 @@
 #include "forms.h"
 
-#include <QPointer>
+#include "loaded_forms.h"
+
 #include <QWidget>
 
 namespace klar::ui {
 namespace {
 
-QList<QPointer<QWidget>>& LoadedForms() {
-    static QList<QPointer<QWidget>> forms;
-    forms.removeIf([](const QPointer<QWidget>& form) { return form.isNull(); });
-    return forms;
+forms::LoadedForms<QWidget>& LoadedForms() {
+    static forms::LoadedForms<QWidget> loaded;
+    return loaded;
 }
 
 } // namespace
 
 void Forms::Loaded(QWidget* form) {
-    auto& forms = LoadedForms();
-    if (!forms.contains(form)) {
-        forms.append(form);
+    if (LoadedForms().Loaded(form)) {
+        QObject::connect(form, &QObject::destroyed,
+                         [form](QObject*) { LoadedForms().Unloaded(form); });
     }
 }
 
 void Forms::Unloaded(QWidget* form) {
-    LoadedForms().removeAll(form);
+    LoadedForms().Unloaded(form);
 }
 
 QList<QWidget*> Forms::All() {
     QList<QWidget*> result;
-    for (const auto& form : LoadedForms()) {
-        result.append(form.data());
+    for (QWidget* form : LoadedForms().All()) {
+        result.append(form);
     }
     return result;
+}
+
+void Forms::CloseAllBut(const QWidget* keep) {
+    LoadedForms().UnloadAllBut(keep, [](QWidget* form) { form->close(); });
 }
 
 } // namespace klar::ui

@@ -16,6 +16,8 @@ public:
     static void Unloaded(QWidget* form);
     /// The loaded windows, oldest first.
     [[nodiscard]] static QList<QWidget*> All();
+    /// Closes every loaded window but keep, the most recently loaded first.
+    static void CloseAllBut(const QWidget* keep);
 };
 
 } // namespace klar::ui

@@ -22,25 +22,6 @@
 namespace klar::ui {
 namespace {
 
-// The client area the controls are laid out for, in twips.
-constexpr int kClientWidth = 4635;
-constexpr int kClientHeight = 2385;
-
-QString Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(' ');
-    return QString::fromStdString(text.substr(first, last - first + 1));
-}
-
-/// A twips value as the settings store keeps it: the decimal text of a single-precision
-/// number, plain digits for a whole number.
-QString TwipsText(double twips) {
-    return QString::number(static_cast<double>(static_cast<float>(twips)), 'g', 7);
-}
-
 /// Lets the drop-down list show whole mount paths; the edit field keeps its place and size.
 void FitDropDownToItems(QComboBox& box) {
     QAbstractItemView* list = box.view();
@@ -56,9 +37,10 @@ void FitDropDownToItems(QComboBox& box) {
 } // namespace
 
 frmMain::frmMain(JobState& state, Platform& platform, AuxWindows& windows, QWidget* parent)
-    : QMainWindow(parent), state_(state), platform_(platform), windows_(windows) {
+    : QMainWindow(parent), state_(state), platform_(platform), windows_(windows),
+      rules_(state, platform, *this) {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Klarvenor - Secure Erasure Utility "));
+    setWindowTitle(QString::fromLatin1(forms::kMainCaption));
     BuildMenus();
     BuildControls();
     ConnectHandlers();
@@ -88,42 +70,43 @@ frmMain::~frmMain() = default;
 void frmMain::ConnectHandlers() {
     connect(Command5, &QPushButton::clicked, this, &frmMain::Command5_Click);
     connect(btnAbort, &QPushButton::clicked, this, &frmMain::btnAbort_Click);
-    connect(chkDOD, &QCheckBox::toggled, this, &frmMain::chkDOD_Click);
-    connect(chkNSA, &QCheckBox::toggled, this, &frmMain::chkNSA_Click);
-    connect(chkGuttman, &QCheckBox::toggled, this, &frmMain::chkGuttman_Click);
-    connect(chkUK, &QCheckBox::toggled, this, &frmMain::chkUK_Click);
-    connect(chkCanada, &QCheckBox::toggled, this, &frmMain::chkCanada_Click);
-    connect(chkSingle, &QCheckBox::toggled, this, &frmMain::chkSingle_Click);
-    connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
-    connect(mnuDonate, &QAction::triggered, this, &frmMain::mnuDonate_Click);
-    connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
+    for (MethodBox box : {MethodBox::DOD, MethodBox::NSA, MethodBox::Guttman, MethodBox::UK,
+                          MethodBox::Canada, MethodBox::Single}) {
+        connect(Box(box), &QCheckBox::toggled, this, [this, box] { rules_.MethodClicked(box); });
+    }
+    connect(mnuFileExit, &QAction::triggered, this, [this] { rules_.mnuFileExit_Click(); });
+    connect(mnuDonate, &QAction::triggered, this, [this] { rules_.mnuDonate_Click(); });
+    connect(mnuHelpAbout, &QAction::triggered, this, [this] { rules_.mnuHelpAbout_Click(); });
 }
 
-// ---- Load, activation and the exit rules.
+// ---- Load, activation and the exit rules: MainForm's, on these widgets.
 
 void frmMain::Form_Load() {
     Forms::Loaded(this);
-    // The client area is fixed; the window's outer size is that plus the menu bar and
-    // whatever frame the desktop draws.
-    centralWidget()->setFixedSize(TwipsRect(*this, 0, 0, kClientWidth, kClientHeight).size());
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    windows_.ShowDonate();
-    FillDriveList();
+    rules_.Form_Load();
     if (kDriveBoxFitsPaths) {
         connect(cboDelay, &QComboBox::editTextChanged, this, &frmMain::FitTopRowToDriveText);
     }
 }
 
-void frmMain::FillDriveList() {
-    const std::vector<std::string> drives = LoadDriveList(platform_);
+void frmMain::SetOuterSizeTwips(int /*width*/, int /*height*/) {
+    // Qt sets no outer size: the client area is fixed, and the outer size is that plus the
+    // menu bar and whatever frame the desktop draws.
+    centralWidget()->setFixedSize(
+        TwipsRect(*this, 0, 0, forms::kClientWidthTwips, forms::kClientHeightTwips).size());
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void frmMain::RemoveMaximizeBox() {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+}
+
+void frmMain::SetDriveItems(const std::vector<std::string>& items) {
     cboDelay->clear();
-    for (const std::string& drive : drives) {
-        if (!Trimmed(drive).isEmpty()) {
-            cboDelay->addItem(QString::fromStdString(drive));
-        }
+    for (const std::string& item : items) {
+        cboDelay->addItem(QString::fromStdString(item));
     }
     cboDelay->setCurrentIndex(-1);
     cboDelay->setEditText(QString());
@@ -131,67 +114,97 @@ void frmMain::FillDriveList() {
     FitDropDownToItems(*cboDelay);
 }
 
+QCheckBox* frmMain::Box(MethodBox box) const {
+    switch (box) {
+    case MethodBox::DOD:
+        return chkDOD;
+    case MethodBox::NSA:
+        return chkNSA;
+    case MethodBox::Guttman:
+        return chkGuttman;
+    case MethodBox::UK:
+        return chkUK;
+    case MethodBox::Canada:
+        return chkCanada;
+    case MethodBox::Single:
+        break;
+    }
+    return chkSingle;
+}
+
+bool frmMain::IsMethodChecked(MethodBox box) {
+    return Box(box)->isChecked();
+}
+
+void frmMain::SetMethodChecked(MethodBox box, bool checked) {
+    Box(box)->setChecked(checked);
+}
+
 bool frmMain::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) {
-        Form_Activate();
+        rules_.Form_Activate();
     }
     return QMainWindow::event(event);
 }
 
-void frmMain::Form_Activate() {
-    ProgressBar1->setStyleSheet(ProgressBarStyle());
+void frmMain::SetBarColour(std::uint32_t colour) {
+    // A Windows colour reference: 0x00BBGGRR.
+    ProgressBar1->setStyleSheet(ProgressBarStyle(QColor(static_cast<int>(colour & 0xFF),
+                                                        static_cast<int>((colour >> 8) & 0xFF),
+                                                        static_cast<int>((colour >> 16) & 0xFF))));
+}
+
+void frmMain::ShowMessage(const std::string& text) {
+    MsgBox(this, QString::fromStdString(text));
+}
+
+void frmMain::ShowDonate() {
+    windows_.ShowDonate();
+}
+
+void frmMain::ShowAbout() {
+    windows_.ShowAbout(this);
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
     bool cancel = false;
-    Form_Unload(cancel);
+    rules_.Form_Unload(cancel);
     if (cancel) {
         event->ignore();
-    } else {
-        event->accept();
-    }
-}
-
-void frmMain::Form_Unload(bool& cancel) {
-    if (state_.gJobRunning) {
-        MsgBox(this, QStringLiteral("Program still running. Abort first, then Exit."));
-        cancel = true;
         return;
-    }
-    if (!state_.gExitRequested) {
-        MsgBox(this, QStringLiteral("Exit program via File-Exit menu option."));
-        cancel = true;
-        return;
-    }
-    UnloadOtherForms();
-    if (!isMinimized()) {
-        SavePlacement();
     }
     Forms::Unloaded(this);
+    event->accept();
 }
 
 void frmMain::UnloadOtherForms() {
-    const QList<QWidget*> forms = Forms::All();
-    for (qsizetype index = forms.size() - 1; index >= 0; --index) {
-        if (forms[index] != this) {
-            forms[index]->close();
-        }
-    }
+    Forms::CloseAllBut(this);
 }
 
-void frmMain::SavePlacement() {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromLatin1(kAppTitle), QString::fromLatin1(kAppTitle));
-    settings.beginGroup(QStringLiteral("Settings"));
+bool frmMain::IsMinimized() {
+    return isMinimized();
+}
+
+forms::PlacementTwips frmMain::OuterPlacement() {
     const QRect outer = frameGeometry();
     const double dpiX = logicalDpiX();
     const double dpiY = logicalDpiY();
-    settings.setValue(QStringLiteral("MainLeft"), TwipsText(PixelsToTwips(outer.x(), dpiX)));
-    settings.setValue(QStringLiteral("MainTop"), TwipsText(PixelsToTwips(outer.y(), dpiY)));
-    settings.setValue(QStringLiteral("MainWidth"), TwipsText(PixelsToTwips(outer.width(), dpiX)));
-    settings.setValue(QStringLiteral("MainHeight"), TwipsText(PixelsToTwips(outer.height(), dpiY)));
+    return {PixelsToTwips(outer.x(), dpiX), PixelsToTwips(outer.y(), dpiY),
+            PixelsToTwips(outer.width(), dpiX), PixelsToTwips(outer.height(), dpiY)};
+}
+
+void frmMain::WriteSetting(const std::string& section, const std::string& key,
+                           const std::string& value) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromLatin1(kAppTitle), QString::fromLatin1(kAppTitle));
+    settings.beginGroup(QString::fromStdString(section));
+    settings.setValue(QString::fromStdString(key), QString::fromStdString(value));
     settings.endGroup();
     settings.sync();
+}
+
+void frmMain::RequestClose() {
+    close();
 }
 
 // ---- The job.
@@ -203,54 +216,6 @@ void frmMain::Command5_Click() {
 
 void frmMain::btnAbort_Click() {
     engine_->btnAbort_Click();
-}
-
-// ---- Method selection.
-
-void frmMain::MethodClicked(QCheckBox* box) {
-    if (!box->isChecked()) {
-        return;
-    }
-    // Each box cleared here runs its own handler, which finds it unchecked and stops.
-    for (QCheckBox* other : {chkDOD, chkNSA, chkGuttman, chkUK, chkCanada, chkSingle}) {
-        if (other != box) {
-            other->setChecked(false);
-        }
-    }
-}
-
-void frmMain::chkDOD_Click() {
-    MethodClicked(chkDOD);
-}
-void frmMain::chkNSA_Click() {
-    MethodClicked(chkNSA);
-}
-void frmMain::chkGuttman_Click() {
-    MethodClicked(chkGuttman);
-}
-void frmMain::chkUK_Click() {
-    MethodClicked(chkUK);
-}
-void frmMain::chkCanada_Click() {
-    MethodClicked(chkCanada);
-}
-void frmMain::chkSingle_Click() {
-    MethodClicked(chkSingle);
-}
-
-// ---- Menus.
-
-void frmMain::mnuFileExit_Click() {
-    state_.gExitRequested = true;
-    close();
-}
-
-void frmMain::mnuDonate_Click() {
-    windows_.ShowDonate();
-}
-
-void frmMain::mnuHelpAbout_Click() {
-    windows_.ShowAbout(this);
 }
 
 } // namespace klar::ui

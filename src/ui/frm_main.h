@@ -2,6 +2,7 @@
 
 #include "engine.h"
 #include "job_state.h"
+#include "main_form.h"
 #include "platform.h"
 #include "random_source.h"
 #include "widget_job_view.h"
@@ -24,8 +25,9 @@ class AuxWindows;
 
 /// The working window: drive list, method boxes, Clear Drive and Abort, the progress display,
 /// the menus and the exit rules. The job runs inside Command5_Click on this thread and keeps
-/// the window live through the view's yields.
-class frmMain : public QMainWindow {
+/// the window live through the view's yields. The rules outside the job are MainForm's; this
+/// class puts them on Qt widgets.
+class frmMain : public QMainWindow, private forms::MainView {
     Q_OBJECT
 
 public:
@@ -46,29 +48,29 @@ private:
     void BuildMenus();
     void ConnectHandlers();
 
-    void Form_Activate();
-    /// The exit rules; sets cancel to keep the window open.
-    void Form_Unload(bool& cancel);
-    void UnloadOtherForms();
-    void SavePlacement();
-    void FillDriveList();
+    // MainView: the rules' hold on the widgets.
+    void SetOuterSizeTwips(int width, int height) override;
+    void RemoveMaximizeBox() override;
+    void SetDriveItems(const std::vector<std::string>& items) override;
+    bool IsMethodChecked(MethodBox box) override;
+    void SetMethodChecked(MethodBox box, bool checked) override;
+    void SetBarColour(std::uint32_t colour) override;
+    void ShowMessage(const std::string& text) override;
+    void ShowDonate() override;
+    void ShowAbout() override;
+    void UnloadOtherForms() override;
+    bool IsMinimized() override;
+    forms::PlacementTwips OuterPlacement() override;
+    void WriteSetting(const std::string& section, const std::string& key,
+                      const std::string& value) override;
+    void RequestClose() override;
+    [[nodiscard]] QCheckBox* Box(MethodBox box) const;
     /// Widens the drive box for its longest item or typed text, moving the rest of the top row
     /// right and growing the window with it (where drives are folders).
     void FitTopRowToDriveText();
 
     void Command5_Click();
     void btnAbort_Click();
-    void chkDOD_Click();
-    void chkNSA_Click();
-    void chkGuttman_Click();
-    void chkUK_Click();
-    void chkCanada_Click();
-    void chkSingle_Click();
-    /// The rule of all six method boxes: a checked box clears the other five.
-    void MethodClicked(QCheckBox* box);
-    void mnuFileExit_Click();
-    void mnuDonate_Click();
-    void mnuHelpAbout_Click();
 
     JobState& state_;
     Platform& platform_;
@@ -97,6 +99,7 @@ private:
 
     int topRowGrowth_ = 0; ///< pixels the drive box is wider than designed
 
+    forms::MainForm rules_;
     std::unique_ptr<WidgetJobView> view_;
     ClockSeededRandom random_;
     std::unique_ptr<Engine> engine_;

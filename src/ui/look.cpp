@@ -42,11 +42,11 @@ QString ColouredButtonStyle(const QColor& face) {
         .arg(Rgb(face));
 }
 
-QString ProgressBarStyle() {
+QString ProgressBarStyle(const QColor& bar) {
     return QStringLiteral("QProgressBar { border: 1px solid rgb(128, 128, 128);"
                           " background-color: palette(window); }"
                           " QProgressBar::chunk { background-color: %1; }")
-        .arg(Rgb(kProgressBarColour));
+        .arg(Rgb(bar));
 }
 
 QString CheckBoxStyle() {

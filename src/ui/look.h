@@ -34,7 +34,7 @@ inline constexpr QColor kProgressBarColour{0, 0, 127};
 
 /// The progress bar with its dark blue bar. A style sheet on the chunk draws the exact colour
 /// in every style, where a palette colour is only a hint that native styles may ignore.
-[[nodiscard]] QString ProgressBarStyle();
+[[nodiscard]] QString ProgressBarStyle(const QColor& bar = kProgressBarColour);
 
 /// Check boxes with the caption close to the box, as the design's metrics assume.
 [[nodiscard]] QString CheckBoxStyle();

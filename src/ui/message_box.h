@@ -1,13 +1,14 @@
 #pragma once
 
+#include "app_version.h"
+
 #include <QString>
 
 class QWidget;
 
 namespace klar::ui {
 
-/// The program's title: caption of its message boxes and name of its settings.
-inline constexpr const char* kAppTitle = "Klarvenor";
+using klar::kAppTitle;
 
 /// A message box with the text and an OK button only, no icon, modal to owner; returns when
 /// the user has closed it.

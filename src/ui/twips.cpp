@@ -1,16 +1,17 @@
 #include "twips.h"
 
+#include "main_form.h"
+
 #include <QWidget>
-#include <cmath>
 
 namespace klar::ui {
 
 int TwipsToPixels(int twips, double dpi) {
-    return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
+    return forms::TwipsToPixels(twips, dpi);
 }
 
 double PixelsToTwips(int pixels, double dpi) {
-    return pixels * kTwipsPerInch / dpi;
+    return forms::PixelsToTwips(pixels, dpi);
 }
 
 QRect TwipsRect(const QWidget& widget, int left, int top, int width, int height) {

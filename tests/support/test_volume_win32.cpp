@@ -3,12 +3,6 @@
 // prefix). The RAM volumes are small RAM disks of several sizes, listed in KLAR_TEST_DRIVE ("T,R,S"
 // say); a test gets the smallest free one that holds the size it asks for. The image volume is one
 // drive, KLAR_TEST_IMAGE_DRIVE, backed by the disk image whose Windows path is KLAR_TEST_IMAGE.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include "test_volume.h"
 
 #include <cstdlib>

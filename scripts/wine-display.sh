@@ -1,0 +1,43 @@
+# Sourced by the scripts that show the Windows program under Wine: a private virtual display
+# (Xvfb picks a free display number itself; a fixed one may be someone else's) with openbox as
+# its window manager, and the Windows bitmap fonts in the Wine prefix, so that "MS Sans Serif"
+# is the real face. The caller's EXIT trap calls wine_display_stop.
+
+wine_display_pids=()
+
+# Starts Xvfb and openbox and exports DISPLAY. $1: a folder for the display's files.
+wine_display_start() {
+    local folder=$1 number_file="$1/display-number"
+    : >"$number_file"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$number_file" \
+        >"$folder/xvfb.log" 2>&1 &
+    wine_display_pids+=($!)
+    local tries=0
+    until [ -s "$number_file" ]; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt 100 ]; then
+            echo "Xvfb did not start:" >&2
+            cat "$folder/xvfb.log" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+    export DISPLAY=":$(head -n 1 "$number_file")"
+    # Without a window manager Wine draws no frames and waits at every close.
+    openbox --sm-disable >"$folder/openbox.log" 2>&1 &
+    wine_display_pids+=($!)
+}
+
+wine_display_stop() {
+    local pid
+    for pid in "${wine_display_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    wine_display_pids=()
+}
+
+# Copies Debian's Wine fonts into the prefix's font folder (fonts-wine).
+wine_prefix_fonts() {
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+}
