@@ -2,6 +2,7 @@
 
 #include "app_version.h"
 #include "control_ids.h"
+#include "termination.h"
 #include "win_util.h"
 
 #include <algorithm>
@@ -287,6 +288,17 @@ LRESULT frmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
+    case WM_QUERYENDSESSION:
+        // The session ends: a running job stops at its next block as after Abort.
+        RequestTermination();
+        return TRUE;
+    case WM_ENDSESSION:
+        // The system ends the process once this returns, even from inside a running job, so
+        // the job's filler files go now.
+        if (wParam != FALSE && state_.gJobRunning) {
+            DeletePassFilesNow(state_, platform_);
+        }
+        return 0;
     case WM_DRAWITEM: {
         const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         DrawColouredButton(item, item.CtlID == kCommand5 ? kClearButtonFace : kAbortButtonFace);

@@ -2,6 +2,9 @@
 // window has been unloaded. It reads no command line and no environment.
 #include "forms_win32.h"
 #include "frm_main.h"
+#include "journal.h"
+#include "state_folder.h"
+#include "termination.h"
 #include "win_util.h"
 
 #include <commctrl.h>
@@ -26,8 +29,16 @@ int Main() {
                "The program's windows could not be made: " + ErrorText(GetLastError()) + ".");
         return 1;
     }
+    InstallTerminationHandlers();
     Module1 program;
     InitJobState(program.state);
+    // The filler files of a job that died (a crash, a kill, a power loss) go first, and the
+    // user hears of them once.
+    if (const std::string removed =
+            LeftoversMessage(RemoveLeftovers(*program.platform, StateFolder()));
+        !removed.empty()) {
+        MsgBox(nullptr, removed);
+    }
     program.main = std::make_unique<frmMain>(program.state, *program.platform, program.forms);
     program.main->Form_Load();
     program.main->Show();
