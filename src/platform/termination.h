@@ -1,5 +1,7 @@
 #pragma once
 
+#include <csignal>
+
 namespace klar {
 
 // The end of the process asked for from outside: a signal, a closed console, the end of the
@@ -20,8 +22,9 @@ void InstallTerminationHandlers();
 [[nodiscard]] int TerminationSignal();
 
 /// Asks the process to end, as the handlers do: for what a front end learns by itself (the
-/// display lost, WM_QUERYENDSESSION or WM_ENDSESSION in a Win32 window).
-void RequestTermination();
+/// display lost, WM_QUERYENDSESSION or WM_ENDSESSION in a Win32 window). Only the first request
+/// is kept. Async-signal-safe.
+void RequestTermination(int signalNumber = SIGTERM);
 
 /// Front ends and the engine say here whether a job holds filler files. A Windows console
 /// close or shutdown then waits for the job to end (a few seconds at most, as long as the

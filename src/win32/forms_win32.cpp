@@ -147,10 +147,7 @@ LRESULT frmDonate::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case WM_DPICHANGED: {
-        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        MoveToSuggestedRect(hwnd, lParam);
         Layout(HIWORD(wParam));
         return 0;
     }

@@ -181,6 +181,13 @@ void DrawColouredButton(const DRAWITEMSTRUCT& item, COLORREF face) {
     }
 }
 
+void MoveToSuggestedRect(HWND window, LPARAM suggestedRect) {
+    const RECT* suggested = reinterpret_cast<const RECT*>(suggestedRect);
+    SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                 suggested->right - suggested->left, suggested->bottom - suggested->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void MsgBox(HWND owner, const std::string& text) {
     MessageBoxW(owner, Wide(text).c_str(), Wide(kAppTitle).c_str(), MB_OK);
 }

@@ -34,6 +34,9 @@ void Tip(HWND tooltips, HWND parent, HWND control, const std::string& text);
 /// Paints an owner-drawn push button with a flat colour face and a raised edge.
 void DrawColouredButton(const DRAWITEMSTRUCT& item, COLORREF face);
 
+/// Moves and sizes a window to the rectangle that WM_DPICHANGED suggests (its lParam).
+void MoveToSuggestedRect(HWND window, LPARAM suggestedRect);
+
 /// The program's message box: the text, an OK button and the caption "Klarvenor".
 void MsgBox(HWND owner, const std::string& text);
 

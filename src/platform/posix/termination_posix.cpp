@@ -1,23 +1,13 @@
 #include "termination.h"
 
-#include <atomic>
 #include <csignal>
+#include <initializer_list>
 
 namespace klar {
 namespace {
 
-// Lock-free, so that the signal handler may set it.
-// The first signal that asked the process to end; 0 while none did.
-std::atomic<int> gTermination{0};
-static_assert(std::atomic<int>::is_always_lock_free);
-
-void Record(int signal) {
-    int none = 0;
-    gTermination.compare_exchange_strong(none, signal);
-}
-
-extern "C" void OnTerminationSignal(int signal) {
-    Record(signal);
+extern "C" void OnTerminationSignal(int signalNumber) {
+    RequestTermination(signalNumber);
 }
 
 } // namespace
@@ -33,18 +23,6 @@ void InstallTerminationHandlers() {
     }
     ::signal(SIGXFSZ, SIG_IGN);
     ::signal(SIGPIPE, SIG_IGN);
-}
-
-bool TerminationRequested() {
-    return gTermination.load() != 0;
-}
-
-int TerminationSignal() {
-    return gTermination.load();
-}
-
-void RequestTermination() {
-    Record(SIGTERM);
 }
 
 void SetJobActive(bool) {

@@ -1,33 +1,19 @@
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include "termination.h"
 
 #include <atomic>
-#include <csignal>
 #include <windows.h>
 
 namespace klar {
 namespace {
 
-// The first request to end, as a signal number; 0 while none came.
-std::atomic<int> gTermination{0};
 std::atomic<bool> gJobActive{false};
 
 // The system ends the process once the handler returns from a close, log-off or shutdown
 // event, and grants it about 5 seconds (close) to 20 (log-off, shutdown) before that.
 constexpr DWORD kWaitForJobMs = 4500;
 
-void Record(int signal) {
-    int none = 0;
-    gTermination.compare_exchange_strong(none, signal);
-}
-
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-    Record(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM);
+    RequestTermination(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM);
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
         return TRUE; // the process goes on; the job aborts and the front end ends it
     }
@@ -42,18 +28,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 void InstallTerminationHandlers() {
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-}
-
-bool TerminationRequested() {
-    return gTermination.load() != 0;
-}
-
-int TerminationSignal() {
-    return gTermination.load();
-}
-
-void RequestTermination() {
-    Record(SIGTERM);
 }
 
 void SetJobActive(bool active) {
