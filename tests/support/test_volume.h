@@ -23,16 +23,20 @@ public:
 /// where this process may not make one.
 std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyNot);
 
-/// A disk-image-backed volume of about `bytes` (a loop-mounted ext2 image on Linux) whose
-/// image file can be scanned after unmount(). Null, with the reason in whyNot, where this
-/// process may not make one.
+/// A disk-image-backed volume of `bytes` whose image file can be scanned after unmount(). On
+/// Linux a fresh image of `filesystem` ("ext2", "ext4", "xfs", "btrfs", "vfat" through fusefat,
+/// "ntfs" through ntfs-3g), loop- or FUSE-mounted; on Windows the one drive the run mapped to
+/// an ext2 image. Null, with the reason in whyNot, where this process may not make one.
 class ImageVolume : public TestVolume {
 public:
     /// Takes the volume down so that the image holds everything written to it.
     virtual void unmount() = 0;
+    /// Puts it up again after unmount() (to change the image in between); false if it cannot.
+    [[nodiscard]] virtual bool mount() { return false; }
     [[nodiscard]] virtual const std::string& imagePath() const = 0;
 };
-std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot);
+std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot,
+                                             const std::string& filesystem = "ext2");
 
 /// True when the run must not skip volume tests (CI sets KLAR_REQUIRE_VOLUMES=1).
 bool VolumesRequired();

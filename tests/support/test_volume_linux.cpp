@@ -34,11 +34,11 @@ private:
     std::string root_;
 };
 
-class LoopExt2Volume final : public ImageVolume {
+class LoopImageVolume final : public ImageVolume {
 public:
-    LoopExt2Volume(std::string folder, std::string image, std::string mountPoint)
+    LoopImageVolume(std::string folder, std::string image, std::string mountPoint)
         : folder_(std::move(folder)), image_(std::move(image)), root_(std::move(mountPoint)) {}
-    ~LoopExt2Volume() override {
+    ~LoopImageVolume() override {
         unmount();
         if (mounted_) {
             // Still busy (a failing test left a file open): detach it lazily, so that no mount
@@ -60,13 +60,45 @@ public:
             mounted_ = std::system(cmd.c_str()) != 0;
         }
     }
-    void markMounted() { mounted_ = true; }
+    bool mount() override {
+        if (!mounted_) {
+            mounted_ = std::system(mountCommand_.c_str()) == 0;
+        }
+        return mounted_;
+    }
+    void setMountCommand(std::string command) { mountCommand_ = std::move(command); }
 
 private:
     std::string folder_;
     std::string image_;
     std::string root_;
+    std::string mountCommand_;
     bool mounted_ = false;
+};
+
+struct Filesystem {
+    const char* name;
+    const char* mkfs;  ///< the image's path follows
+    const char* mount; ///< the image's and the mount point's paths follow
+    std::uint64_t least;
+};
+
+// Sizes are the least each mkfs accepts here (xfsprogs 6.1, btrfs-progs 6.2). ext2 keeps no
+// root reserve, so that root and every other user see the same free space.
+constexpr Filesystem kFilesystems[] = {
+    {"ext2", "mkfs.ext2 -q -F -m 0", "mount -o loop", 1u << 20},
+    {"ext4", "mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0", "mount -o loop",
+     2u << 20},
+    {"xfs", "mkfs.xfs -q -f", "mount -o loop", 300u << 20},
+    {"btrfs", "mkfs.btrfs -q -f", "mount -o loop", 110u << 20},
+    {"vfat", "mkfs.vfat", "fusefat -o rw+,allow_other", 1u << 20},
+    // Through a loop device, so that the kernel sees a block device (fuseblk) and an unmount
+    // waits until the driver has written everything to the image.
+    {"ntfs", "mkfs.ntfs -q -F -f",
+     "ntfs_3g_loop() { d=$(losetup -f --show \"$1\") && "
+     "{ ntfs-3g \"$d\" \"$2\" || { losetup -d \"$d\"; false; }; }; }; "
+     "ntfs_3g_loop",
+     2u << 20},
 };
 
 } // namespace
@@ -90,19 +122,35 @@ std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyN
     return std::make_unique<TmpfsVolume>(folder);
 }
 
-std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot) {
+std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot,
+                                             const std::string& filesystem) {
+    const Filesystem* kind = nullptr;
+    for (const Filesystem& candidate : kFilesystems) {
+        if (filesystem == candidate.name) {
+            kind = &candidate;
+        }
+    }
+    if (kind == nullptr) {
+        whyNot = "no test images of " + filesystem;
+        return nullptr;
+    }
+    if (bytes < kind->least) {
+        whyNot =
+            filesystem + " needs an image of at least " + std::to_string(kind->least) + " bytes";
+        return nullptr;
+    }
     if (::geteuid() != 0) {
         whyNot = "loop-mounting an image needs root";
         return nullptr;
     }
-    const std::string folder = MakeTempFolder("klar-ext2-XXXXXX");
+    const std::string folder = MakeTempFolder("klar-image-XXXXXX");
     if (folder.empty()) {
         whyNot = std::string("mkdtemp: ") + std::strerror(errno);
         return nullptr;
     }
     const std::string image = folder + "/volume.img";
     const std::string mountPoint = folder + "/mnt";
-    auto volume = std::make_unique<LoopExt2Volume>(folder, image, mountPoint);
+    auto volume = std::make_unique<LoopImageVolume>(folder, image, mountPoint);
     std::error_code ec;
     fs::create_directory(mountPoint, ec);
     {
@@ -117,17 +165,17 @@ std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& w
         }
         std::fclose(f);
     }
-    const std::string mkfs = "mkfs.ext2 -q -F -m 0 '" + image + "' >/dev/null 2>&1";
+    const std::string mkfs = std::string(kind->mkfs) + " '" + image + "' >/dev/null 2>&1";
     if (std::system(mkfs.c_str()) != 0) {
-        whyNot = "mkfs.ext2 failed (is e2fsprogs installed?)";
+        whyNot = std::string(kind->mkfs) + " failed (see scripts/deps.sh)";
         return nullptr;
     }
-    const std::string mount = "mount -o loop '" + image + "' '" + mountPoint + "' 2>&1";
-    if (std::system(mount.c_str()) != 0) {
-        whyNot = "mount -o loop failed (no loop device?)";
+    volume->setMountCommand(std::string(kind->mount) + " '" + image + "' '" + mountPoint +
+                            "' >/dev/null 2>&1");
+    if (!volume->mount()) {
+        whyNot = std::string(kind->mount) + " failed (no loop device or FUSE?)";
         return nullptr;
     }
-    volume->markMounted();
     return volume;
 }
 

@@ -190,7 +190,12 @@ std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyN
     return std::make_unique<MappedDrive>(best, std::move(bestClaim));
 }
 
-std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot) {
+std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot,
+                                             const std::string& filesystem) {
+    if (filesystem != "ext2") {
+        whyNot = "the run maps no " + filesystem + " image (see scripts/windows-test.sh)";
+        return nullptr;
+    }
     const char* letterValue = std::getenv(kImageDriveVariable);
     const char* imageValue = std::getenv(kImageVariable);
     if (letterValue == nullptr || imageValue == nullptr || *imageValue == '\0' ||
