@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build clang-format-15
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    e2fsprogs mount util-linux
+    e2fsprogs mount util-linux btrfs-progs xfsprogs ntfs-3g dosfstools fusefat
     qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth
 )
 if [ "${1:-}" = "--windows" ]; then

@@ -32,6 +32,8 @@ void ConfigureApplication(QApplication& application) {
 }
 
 void Main(Module1& program) {
+    // A job that died may have left space of a volume lifted for its fill.
+    program.platform->restoreLeftovers();
     InitJobState(program.state);
     program.main = std::make_unique<ui::frmMain>(program.state, *program.platform, program.windows);
     program.main->Form_Load();

@@ -26,7 +26,8 @@ struct Module1 {
 /// Names the application (the settings store's key) and gives every window the icon.
 void ConfigureApplication(QApplication& application);
 
-/// Gives the job state its start values, then creates, loads and shows the main window.
+/// Gives back what a job of an earlier run left lifted, gives the job state its start values,
+/// then creates, loads and shows the main window.
 void Main(Module1& program);
 
 } // namespace klar::app
