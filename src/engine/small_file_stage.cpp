@@ -75,14 +75,22 @@ void Engine::SmallFileStage() {
     if (!platform_.driveSpace(root_, space).ok() || space.free >= limits_.blockSize) {
         return;
     }
+    // The fill's data first: on the medium before the stage churns the metadata, and kept
+    // apart from what the stage costs.
+    for (PassFile& filler : state_.gPassFiles) {
+        FlushAndClose(filler);
+    }
     RecordSpace records;
     if (!platform_.recordSpace(root_, records).ok()) {
         records = {};
     }
     const std::uint64_t most = std::min(records.free.value_or(kMostSmallFiles), kMostSmallFiles);
+    // Flushing each small file costs a flush of the whole device on some drivers (ntfs-3g);
+    // where the volume can be flushed as a whole, one flush at the end serves them all.
+    const bool flushOnce = platform_.flushVolume(root_).ok();
     std::size_t size = kLargestSmallFile;
     BuildBlock(size);
-    bool emptyFiles = false;
+    bool unflushed = false;
     std::uint64_t made = 0;
     for (; made < most && !state_.gAbort; ++made) {
         view_.yield();
@@ -102,24 +110,24 @@ void Engine::SmallFileStage() {
             size /= 2;
             BuildBlock(size);
         }
-        if (size > 0) {
+        if (size > 0 && !flushOnce) {
             FlushAndClose(file);
             continue;
         }
         platform_.close(file.handle);
-        if (!records.inMetadata) {
+        unflushed = flushOnce;
+        if (size == 0 && !records.inMetadata) {
             SmallFileRefused(file);
             break;
         }
-        emptyFiles = true;
     }
     if (made == kMostSmallFiles) {
         NoteFailure("the file records past the first " + WithSeparators(kMostSmallFiles) +
                     " small files were not overwritten");
     }
-    if (emptyFiles) {
-        // Empty files hold no data to flush, but their metadata must reach the medium to
-        // overwrite what it replaces there.
+    if (unflushed) {
+        // The empty files' metadata must reach the medium too: it overwrites what it
+        // replaces there.
         const OsStatus flushed = platform_.flushVolume(root_);
         if (!flushed.ok()) {
             NoteFailure(Because("the disk cannot be flushed", flushed));

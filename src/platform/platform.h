@@ -115,10 +115,10 @@ public:
     }
 
     /// Forces everything written to the volume holding root, metadata included, to the
-    /// medium. The default has no such call and relies on the flush of every file.
+    /// medium. The default has no such call: it fails, and callers flush every file instead.
     [[nodiscard]] virtual OsStatus flushVolume(const std::string& root) {
         (void)root;
-        return OsStatus::success();
+        return OsStatus{OsStatus::Kind::Failed, 0, "the volume cannot be flushed as a whole"};
     }
 
     /// Lets the fill reach the space the filesystem holds back, where this process may; the
