@@ -87,9 +87,15 @@ std::string Spoiled(const QuietView& view, const std::string& folder) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // --message: the job's own final message only, whatever it says (scripts/efficacy.sh).
+    const bool messageOnly = argc == 3 && std::string(argv[1]) == "--message";
+    if (messageOnly) {
+        --argc;
+        ++argv;
+    }
     if (argc != 2) {
         std::fprintf(stderr,
-                     "usage: %s FOLDER\n"
+                     "usage: %s [--message] FOLDER\n"
                      "Fills the free space of FOLDER's volume once through the engine and\n"
                      "prints: bytes=<free bytes at start> seconds=<whole job>"
                      " fill_seconds=<until the volume was full>"
@@ -117,6 +123,12 @@ int main(int argc, char** argv) {
     engine.Command5_Click();
     const auto end = Clock::now();
 
+    if (messageOnly) {
+        for (const auto& message : view.messages()) {
+            std::printf("%s\n", message.c_str());
+        }
+        return 0;
+    }
     if (const std::string why = Spoiled(view, folder); !why.empty()) {
         std::fprintf(stderr, "%s\n", why.c_str());
         return 1;
