@@ -11,11 +11,20 @@
 # what the command line costs.
 #
 # Usage (as root, since it mounts): scripts/bench.sh [RUNS]   (default 5 runs of each)
+#
+# scripts/bench.sh --stage [RUNS] measures instead what the small-file stage after the fill
+# adds to a pass, on a fresh 1 GiB ext4 image and a fresh 1 GiB NTFS image (ntfs-3g): the
+# median share of the stage in the whole job (target: at most 5 %).
 # KLAR_BENCH_DIR chooses the folder on the real disk that holds the ext4 images (default: the
 # system's temporary folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+stage_only=
+if [ "${1:-}" = --stage ]; then
+    stage_only=1
+    shift
+fi
 runs="${1:-5}"
 if ! [[ "$runs" =~ ^[1-9][0-9]*$ ]]; then
     echo "usage: $0 [RUNS]" >&2
@@ -140,6 +149,39 @@ measure() { # volume tool
         t == "engine" { printf "   (of which flush and delete %.3f s)", $3 }
         t == "dd" { printf "   (then rm %.3f s)", $3 } { printf "\n" }' <<<"$figures"
 }
+
+fresh_ntfs() {
+    mkdir "$work/mnt"
+    truncate -s 1G "$work/volume.img"
+    mkfs.ntfs -q -F -f "$work/volume.img" >/dev/null 2>&1
+    loopdev="$(losetup --find --show "$work/volume.img")"
+    ntfs-3g "$loopdev" "$work/mnt"
+    mounted="$work/mnt"
+    sync
+}
+
+if [ -n "$stage_only" ]; then
+    ext4_size=1G
+    echo "small-file stage against the whole pass, $runs runs each"
+    for ((i = 1; i <= runs; i++)); do
+        for volume in ext4 ntfs; do
+            "fresh_$volume"
+            out="$(fast "$bench_bin" "$work/mnt")"
+            teardown
+            sync
+            awk -v v="$volume" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); f[kv[1]] = kv[2] }
+                printf "  %-5s %8.3f s pass %8.3f s stage %6.2f %%\n", v, f["seconds"],
+                    f["stage_seconds"], 100 * f["stage_seconds"] / f["seconds"] }' <<<"$out" |
+                tee -a "$results"
+        done
+    done
+    for volume in ext4 ntfs; do
+        awk -v v="$volume" '$1 == v { print $8 }' "$results" | sort -g | awk -v v="$volume" '
+            { x[NR] = $1 } END { m = NR % 2 ? x[(NR + 1) / 2] : (x[NR / 2] + x[NR / 2 + 1]) / 2
+                printf "%s stage share median: %.2f %%\n", v, m }'
+    done
+    exit 0
+fi
 
 echo "engine against dd and klarvenor-cli, $runs runs each, alternating"
 read -r load _ </proc/loadavg

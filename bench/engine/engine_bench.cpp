@@ -37,14 +37,25 @@ public:
     void focusClearButton() override {}
     void showMessage(const std::string& text) override { messages_.push_back(text); }
     void yield() override {
+        const auto now = Clock::now();
         if (!full_ && state_.gDriveFull) {
-            full_ = Clock::now();
+            full_ = now;
+            lastYield_ = now;
+        } else if (full_) {
+            // The first yield after the fill's last is the small-file stage's first file.
+            if (!stageStart_) {
+                stageStart_ = now;
+            }
+            lastYield_ = now;
         }
     }
 
     [[nodiscard]] const std::vector<std::string>& messages() const { return messages_; }
     [[nodiscard]] float progress() const { return progress_; }
     [[nodiscard]] const std::optional<Clock::time_point>& full() const { return full_; }
+    /// The small-file stage that follows the fill yields before each of its files.
+    [[nodiscard]] const std::optional<Clock::time_point>& lastYield() const { return lastYield_; }
+    [[nodiscard]] const std::optional<Clock::time_point>& stageStart() const { return stageStart_; }
 
 private:
     std::string folder_;
@@ -53,6 +64,8 @@ private:
     float progress_ = 0.0f;
     std::vector<std::string> messages_;
     std::optional<Clock::time_point> full_;
+    std::optional<Clock::time_point> lastYield_;
+    std::optional<Clock::time_point> stageStart_;
 };
 
 /// Why the finished job measured nothing worth comparing; empty when it filled and cleared.
@@ -74,12 +87,19 @@ std::string Spoiled(const QuietView& view, const std::string& folder) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // --message: the job's own final message only, whatever it says (scripts/efficacy.sh).
+    const bool messageOnly = argc == 3 && std::string(argv[1]) == "--message";
+    if (messageOnly) {
+        --argc;
+        ++argv;
+    }
     if (argc != 2) {
         std::fprintf(stderr,
-                     "usage: %s FOLDER\n"
+                     "usage: %s [--message] FOLDER\n"
                      "Fills the free space of FOLDER's volume once through the engine and\n"
                      "prints: bytes=<free bytes at start> seconds=<whole job>"
-                     " fill_seconds=<until the volume was full>\n",
+                     " fill_seconds=<until the volume was full>"
+                     " stage_seconds=<small files after the fill>\n",
                      argv[0]);
         return 2;
     }
@@ -103,13 +123,22 @@ int main(int argc, char** argv) {
     engine.Command5_Click();
     const auto end = Clock::now();
 
+    if (messageOnly) {
+        for (const auto& message : view.messages()) {
+            std::printf("%s\n", message.c_str());
+        }
+        return 0;
+    }
     if (const std::string why = Spoiled(view, folder); !why.empty()) {
         std::fprintf(stderr, "%s\n", why.c_str());
         return 1;
     }
     const std::chrono::duration<double> job = end - start;
     const std::chrono::duration<double> fill = *view.full() - start;
-    std::printf("bytes=%llu seconds=%.6f fill_seconds=%.6f\n",
-                static_cast<unsigned long long>(space.free), job.count(), fill.count());
+    const std::chrono::duration<double> stage =
+        *view.lastYield() - view.stageStart().value_or(*view.lastYield());
+    std::printf("bytes=%llu seconds=%.6f fill_seconds=%.6f stage_seconds=%.6f\n",
+                static_cast<unsigned long long>(space.free), job.count(), fill.count(),
+                stage.count());
     return 0;
 }

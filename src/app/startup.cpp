@@ -44,7 +44,7 @@ void Main(Module1& program) {
 }
 
 void RemoveInterruptedJobLeftovers(Module1& program) {
-    const std::string message = LeftoversMessage(RemoveLeftovers(*program.platform, StateFolder()));
+    const std::string message = CleanUpAfterDeadJobs(*program.platform);
     if (!message.empty()) {
         ui::MsgBox(program.main.get(), QString::fromStdString(message));
     }

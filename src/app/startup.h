@@ -26,11 +26,12 @@ struct Module1 {
 /// Names the application (the settings store's key) and gives every window the icon.
 void ConfigureApplication(QApplication& application);
 
-/// Gives the job state its start values, then creates, loads and shows the main window.
+/// Gives back what a job of an earlier run left lifted, gives the job state its start values,
+/// then creates, loads and shows the main window.
 void Main(Module1& program);
 
-/// Removes the filler files that an interrupted job left (its journal in the state folder),
-/// and tells the user once in a message box when there were any.
+/// Cleans up after a job that died (its filler files, a volume's space it had lifted), and tells
+/// the user once in a message box when it had left filler files.
 void RemoveInterruptedJobLeftovers(Module1& program);
 
 /// Ends the program when the process is asked to end (a signal, the display lost): a running

@@ -7,7 +7,6 @@
 #include "job_state.h"
 #include "journal.h"
 #include "random_source.h"
-#include "state_folder.h"
 #include "termination.h"
 
 namespace klar::cli {
@@ -68,8 +67,7 @@ int RunCli(const std::vector<std::string>& args, Platform& platform, std::FILE* 
         break;
     }
     // The filler files of a job that died (a crash, a kill) go before a new job starts.
-    if (const std::string removed = LeftoversMessage(RemoveLeftovers(platform, StateFolder()));
-        !removed.empty()) {
+    if (const std::string removed = CleanUpAfterDeadJobs(platform); !removed.empty()) {
         std::fprintf(err, "%s\n", removed.c_str());
     }
     return RunJob(options, platform, out, err, terminal);

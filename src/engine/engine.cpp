@@ -204,12 +204,17 @@ Engine::PassEnd Engine::RunPass(int pass) {
         return PassEnd::Refused;
     }
 
+    HeldBackLift heldBack(platform_);
     try {
         PassStart(pass, driveText);
+        heldBack.lift(root_);
         FirstNumberSearch();
         for (;;) {
             FileStart();
             if (state_.gDriveFull) {
+                SmallFileStage();
+                NoteUnreachedSpace(heldBack.held());
+                heldBack.restore();
                 break;
             }
             const BlockLoopEnd end = BlockLoop();

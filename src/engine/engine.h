@@ -14,6 +14,26 @@
 
 namespace klar {
 
+/// Holds what the platform lifted of the space a filesystem holds back, and gives it back on
+/// every way out of the pass that lifted it.
+class HeldBackLift {
+public:
+    explicit HeldBackLift(Platform& platform);
+    ~HeldBackLift();
+    HeldBackLift(const HeldBackLift&) = delete;
+    HeldBackLift& operator=(const HeldBackLift&) = delete;
+
+    /// Lifts what the volume holding root holds back, where this process may.
+    const HeldBack& lift(const std::string& root);
+    [[nodiscard]] const HeldBack& held() const { return heldBack_; }
+    /// Gives back what was lifted; nothing when nothing was.
+    void restore();
+
+private:
+    Platform& platform_;
+    HeldBack heldBack_;
+};
+
 /// The clearing job: the Clear Drive and Abort handlers, the six methods and the pass engine
 /// that fills a drive's free space with filler files, flushes and deletes them, pass by pass.
 class Engine {
@@ -58,6 +78,11 @@ private:
     void AbortPass();
     void PassFilesEnd();
     bool FinishJob(int pass);
+
+    // What a plain fill misses (small_file_stage.cpp).
+    void SmallFileStage();
+    void SmallFileRefused(const PassFile& file);
+    void NoteUnreachedSpace(const HeldBack& heldBack);
 
     void BuildBlock(std::size_t length);
     void ClassifyFailedWrite(const PassFile& file, std::uint64_t freeAfter);

@@ -100,7 +100,7 @@ JobJournal::~JobJournal() {
     CloseHeldFile(file_);
 }
 
-bool JobJournal::Add(const std::string& path, const FileId& id, std::uint8_t fill) {
+bool JobJournal::Add(const std::string& path, const FileId& id, std::uint8_t fill, bool flush) {
     if (path.find('\n') != std::string::npos) {
         return false;
     }
@@ -122,8 +122,15 @@ bool JobJournal::Add(const std::string& path, const FileId& id, std::uint8_t fil
         }
     }
     return AppendToHeldFile(file_, std::to_string(id.volume) + " " + std::to_string(id.index) +
-                                       " " + std::to_string(fill) + " " + path + "\n")
+                                       " " + std::to_string(fill) + " " + path + "\n",
+                            flush)
         .ok();
+}
+
+void JobJournal::Flush() {
+    if (file_.open()) {
+        (void)AppendToHeldFile(file_, {}, true);
+    }
 }
 
 void JobJournal::End() {
@@ -163,6 +170,11 @@ std::string LeftoversMessage(const Leftovers& leftovers) {
     return "An interrupted job had left " + std::to_string(leftovers.files) + files +
            std::to_string(leftovers.bytes) + " bytes). " +
            (leftovers.files == 1 ? "It was removed." : "They were removed.");
+}
+
+std::string CleanUpAfterDeadJobs(Platform& platform) {
+    platform.restoreLeftovers();
+    return LeftoversMessage(RemoveLeftovers(platform, StateFolder()));
 }
 
 } // namespace klar

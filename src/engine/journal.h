@@ -21,8 +21,12 @@ public:
     JobJournal& operator=(const JobJournal&) = delete;
 
     /// Records a filler of fill byte `fill`; the journal is made on first use. False when it
-    /// cannot be recorded (no state folder, say): the job then goes on without.
-    bool Add(const std::string& path, const FileId& id, std::uint8_t fill);
+    /// cannot be recorded (no state folder, say): the job then goes on without. With `flush`
+    /// false the record survives the process but not yet a power loss: for the many small
+    /// files of one stage, which Flush() then puts on the medium before theirs.
+    bool Add(const std::string& path, const FileId& id, std::uint8_t fill, bool flush = true);
+    /// Forces every record to the medium.
+    void Flush();
     /// The job has ended and deleted what it could: the journal goes.
     void End();
 
@@ -46,5 +50,10 @@ Leftovers RemoveLeftovers(Platform& platform, const std::string& folder);
 
 /// What the user is told once after RemoveLeftovers; empty when nothing was found.
 std::string LeftoversMessage(const Leftovers& leftovers);
+
+/// What every front end does once at start, before any job: gives back what a job that died
+/// left lifted on a volume, and removes the filler files its journal lists. Returns what to
+/// tell the user once; empty when nothing was left.
+std::string CleanUpAfterDeadJobs(Platform& platform);
 
 } // namespace klar

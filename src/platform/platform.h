@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace klar {
@@ -48,8 +49,31 @@ struct FolderId {
 };
 
 struct SpaceInfo {
-    std::uint64_t free = 0;  ///< bytes available to this process
-    std::uint64_t total = 0; ///< size of the volume in bytes
+    std::uint64_t free = 0;     ///< bytes available to this process
+    std::uint64_t total = 0;    ///< size of the volume in bytes
+    std::uint64_t withheld = 0; ///< free bytes this process may not write (a root reserve)
+};
+
+/// What a volume tells about the room for file records (inodes, MFT records).
+struct RecordSpace {
+    /// Records that new files may still take; unset when the filesystem does not say.
+    std::optional<std::uint64_t> free;
+    /// Records and the data of small files live in metadata that a data fill cannot reach and
+    /// that empty files still take once the data space is full (btrfs).
+    bool inMetadata = false;
+};
+
+/// Space a filesystem holds back from every write of ordinary files (ext4's pool of reserved
+/// clusters), and whether this job has lifted it for its fill.
+struct HeldBack {
+    enum class State {
+        None,      ///< nothing is held back on this volume
+        Lifted,    ///< lifted by this job (or by another of ours that holds it) until restored
+        NotLifted, ///< held back and out of this process's reach
+    };
+    State state = State::None;
+    std::uint64_t bytes = 0; ///< held back before lifting
+    std::string why;         ///< for NotLifted: why it could not be lifted, in a few words
 };
 
 /// Everything the engine needs from the operating system. Abstract so that tests can put a
@@ -100,6 +124,36 @@ public:
     /// The identity of the folder at path and of its volume. Failed when path cannot be
     /// reached or is not a folder.
     [[nodiscard]] virtual OsStatus folderIdentity(const std::string& path, FolderId& out) = 0;
+
+    /// The record room of the volume holding root. The default knows nothing about it.
+    [[nodiscard]] virtual OsStatus recordSpace(const std::string& root, RecordSpace& out) {
+        (void)root;
+        out = {};
+        return OsStatus::success();
+    }
+
+    /// Forces everything written to the volume holding root, metadata included, to the
+    /// medium. The default has no such call: it fails, and callers flush every file instead.
+    [[nodiscard]] virtual OsStatus flushVolume(const std::string& root) {
+        (void)root;
+        return OsStatus{OsStatus::Kind::Failed, 0, "the volume cannot be flushed as a whole"};
+    }
+
+    /// Lets the fill reach the space the filesystem holds back, where this process may; the
+    /// space stays lifted until restoreHeldBack. Never lifts what another job of ours holds.
+    /// The default finds nothing held back.
+    virtual HeldBack liftHeldBack(const std::string& root) {
+        (void)root;
+        return {};
+    }
+
+    /// Gives back what liftHeldBack lifted; nothing when it lifted nothing. Never fails: a
+    /// value that cannot be written back is restored at the program's next start.
+    virtual void restoreHeldBack() {}
+
+    /// Restores what a job of an earlier run lifted and could not give back (it died).
+    /// Front ends call it at start.
+    virtual void restoreLeftovers() {}
 
     /// The system's drives: root paths, each followed by a NUL, and one more NUL at the end.
     /// Empty when the system cannot tell.

@@ -16,8 +16,10 @@ namespace klar {
 /// handle or ends, however it ends. Kind::Exists when the name is taken.
 [[nodiscard]] OsStatus CreateHeldFile(const std::string& path, FillerHandle& out);
 
-/// Appends text to a held file and forces it to the medium. Failed when either step fails.
-[[nodiscard]] OsStatus AppendToHeldFile(FillerHandle& file, const std::string& text);
+/// Appends text to a held file and, unless `flush` is false, forces it to the medium. Failed
+/// when either step fails. Text not flushed outlives the process, not a power loss.
+[[nodiscard]] OsStatus AppendToHeldFile(FillerHandle& file, const std::string& text,
+                                        bool flush = true);
 
 /// Lets go of a held file; the file stays. Safe on a closed handle.
 void CloseHeldFile(FillerHandle& file);

@@ -3,7 +3,6 @@
 #include "forms_win32.h"
 #include "frm_main.h"
 #include "journal.h"
-#include "state_folder.h"
 #include "termination.h"
 #include "win_util.h"
 
@@ -34,9 +33,7 @@ int Main() {
     InitJobState(program.state);
     // The filler files of a job that died (a crash, a kill, a power loss) go first, and the
     // user hears of them once.
-    if (const std::string removed =
-            LeftoversMessage(RemoveLeftovers(*program.platform, StateFolder()));
-        !removed.empty()) {
+    if (const std::string removed = CleanUpAfterDeadJobs(*program.platform); !removed.empty()) {
         MsgBox(nullptr, removed);
     }
     program.main = std::make_unique<frmMain>(program.state, *program.platform, program.forms);

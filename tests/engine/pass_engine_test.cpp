@@ -83,9 +83,13 @@ TEST(TailFill, HalvesTheBlockUntilTheDriveReportsNoFreeSpace) {
         appends.emplace_back(a.size, a.ok);
     }
     // 20 KiB free: 64 KiB and 32 KiB do not fit, 16 KiB does, leaving 4 KiB; 8 KiB does not fit,
-    // 4 KiB does, leaving nothing.
-    const std::vector<std::pair<std::size_t, bool>> expected = {
+    // 4 KiB does, leaving nothing. Then a small file finds no room in a record either, from
+    // 2,048 bytes down to 1.
+    std::vector<std::pair<std::size_t, bool>> expected = {
         {65536, false}, {32768, false}, {16384, true}, {8192, false}, {4096, true}};
+    for (std::size_t size = 2048; size > 0; size /= 2) {
+        expected.emplace_back(size, false);
+    }
     EXPECT_EQ(appends, expected);
     EXPECT_TRUE(rig.view.logged("Remaining: 4096 bytes"));
     EXPECT_TRUE(rig.view.logged("Remaining: 0 bytes"));

@@ -59,18 +59,24 @@ TEST(MountTable, OffersRealMountPointsInTableOrderWithEscapesDecoded) {
                                         "/devices", "/mnt/tab\tand\\slash", "/home"}));
 }
 
-TEST(MountTable, OffersOnlyWhatTheUserCanWrite) {
+TEST(MountTable, OffersWritableDisksOfEveryKindAndLeavesOutReadOnlyOnes) {
     TempFolder folder;
     const std::string mounts = folder / "mounts";
-    WriteWholeFile(mounts, "/dev/sr0 /media/ann/CDROM iso9660 ro,nosuid,nodev 0 0\n"
-                           "/dev/sdb1 /media/ann/STICK vfat rw,nosuid,nodev 0 0\n"
-                           "/dev/sdc1 /mnt/backup ext4 rw,relatime,ro 0 0\n"
-                           "/dev/sda1 / ext4 rw,relatime,errors=remount-ro 0 0\n"
-                           "/dev/sdd1 /srv/theirs ext4 rw 0 0\n");
-    const auto userCanWrite = [](const std::string& path) { return path != "/srv/theirs"; };
+    WriteWholeFile(mounts, "/dev/sdb1 /run/media/ann/WIN fuseblk rw,user_id=0 0 0\n"
+                           "/dev/sdc1 /media/ann/data btrfs rw,relatime 0 0\n"
+                           "/dev/sdd1 /srv/xfs xfs rw,noatime 0 0\n"
+                           "/dev/sr0 /media/ann/CDROM iso9660 ro,nosuid 0 0\n"
+                           "/dev/sde1 /mnt/backup ext4 ro,relatime 0 0\n"
+                           "/dev/sdf1 /mnt/theirs ext4 rw 0 0\n"
+                           "gvfsd-fuse /run/user/1000/gvfs fuse.gvfsd-fuse rw 0 0\n"
+                           "portal /run/user/1000/doc fuse.portal rw 0 0\n"
+                           "/dev/sda1 / ext4 rw,relatime,errors=remount-ro 0 0\n");
 
-    EXPECT_EQ(Entries(mountPointDriveString(mounts, userCanWrite)),
-              (std::vector<std::string>{"/media/ann/STICK", "/"}));
+    const std::string drives = mountPointDriveString(
+        mounts, [](const std::string& path) { return path != "/mnt/theirs"; });
+
+    EXPECT_EQ(Entries(drives),
+              (std::vector<std::string>{"/run/media/ann/WIN", "/media/ann/data", "/srv/xfs", "/"}));
 }
 
 TEST(MountTable, NothingToOfferGivesAnEmptyString) {

@@ -41,6 +41,13 @@ public:
     OsStatus folderIdentity(const std::string& path, FolderId& out) override {
         return real_->folderIdentity(path, out);
     }
+    OsStatus recordSpace(const std::string& root, RecordSpace& out) override {
+        return real_->recordSpace(root, out);
+    }
+    OsStatus flushVolume(const std::string& root) override { return real_->flushVolume(root); }
+    HeldBack liftHeldBack(const std::string& root) override { return real_->liftHeldBack(root); }
+    void restoreHeldBack() override { real_->restoreHeldBack(); }
+    void restoreLeftovers() override { real_->restoreLeftovers(); }
     std::string driveStrings() override { return real_->driveStrings(); }
     std::string rootPath(const std::string& text) override { return real_->rootPath(text); }
     std::string driveName(const std::string& text) override { return real_->driveName(text); }

@@ -32,6 +32,8 @@ class ImageVolume : public TestVolume {
 public:
     /// Takes the volume down so that the image holds everything written to it.
     virtual void unmount() = 0;
+    /// Puts it up again after unmount() (to change the image in between); false if it cannot.
+    [[nodiscard]] virtual bool mount() { return false; }
     [[nodiscard]] virtual const std::string& imagePath() const = 0;
 };
 std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot,

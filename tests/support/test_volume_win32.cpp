@@ -187,7 +187,7 @@ std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyN
 std::unique_ptr<ImageVolume> MakeImageVolume(std::uint64_t bytes, std::string& whyNot,
                                              const std::string& filesystem) {
     if (filesystem != "ext2") {
-        whyNot = "the Windows stage maps an ext2 image only";
+        whyNot = "the run maps no " + filesystem + " image (see scripts/windows-test.sh)";
         return nullptr;
     }
     const char* letterValue = std::getenv(kImageDriveVariable);

@@ -10,11 +10,25 @@ namespace klar {
 namespace {
 
 // Kernel interfaces, not storage; squashfs images are read-only by design.
-constexpr std::array<std::string_view, 22> kPseudoTypes = {
-    "proc",       "sysfs",     "cgroup",  "cgroup2",    "devpts",      "devtmpfs",
-    "mqueue",     "debugfs",   "tracefs", "securityfs", "pstore",      "bpf",
-    "hugetlbfs",  "configfs",  "fusectl", "autofs",     "binfmt_misc", "efivarfs",
-    "rpc_pipefs", "selinuxfs", "nsfs",    "squashfs"};
+// FUSE mounts of the desktop's own services (gvfs, the document portal) hold no disk of their
+// own; a FUSE disk driver (ntfs-3g: fuseblk) does.
+constexpr std::array<std::string_view, 25> kPseudoTypes = {
+    "proc",     "sysfs",       "cgroup",      "cgroup2",    "devpts",
+    "devtmpfs", "mqueue",      "debugfs",     "tracefs",    "securityfs",
+    "pstore",   "bpf",         "hugetlbfs",   "configfs",   "fusectl",
+    "autofs",   "binfmt_misc", "efivarfs",    "rpc_pipefs", "selinuxfs",
+    "nsfs",     "squashfs",    "fuse.portal", "iso9660",    "fuse.gvfsd-fuse"};
+
+bool readOnly(const std::string& options) {
+    std::istringstream list(options);
+    std::string option;
+    while (std::getline(list, option, ',')) {
+        if (option == "ro") {
+            return true;
+        }
+    }
+    return false;
+}
 
 constexpr std::array<std::string_view, 4> kSystemFolders = {"/dev", "/sys", "/proc", "/run"};
 
@@ -36,17 +50,6 @@ bool offered(std::string_view type, std::string_view mountPoint) {
     }
     return std::none_of(kSystemFolders.begin(), kSystemFolders.end(),
                         [&](std::string_view f) { return isUnder(mountPoint, f); });
-}
-
-bool readOnly(std::string_view options) {
-    while (!options.empty()) {
-        const auto comma = options.find(',');
-        if (options.substr(0, comma) == "ro") {
-            return true;
-        }
-        options = comma == std::string_view::npos ? std::string_view() : options.substr(comma + 1);
-    }
-    return false;
 }
 
 // The mounts file writes space, tab, newline and backslash in a path as \ooo octal escapes.
@@ -71,7 +74,8 @@ std::string unescape(std::string_view field) {
 
 } // namespace
 
-std::string mountPointDriveString(const std::string& mountsFile, const MountWritable& writable) {
+std::string mountPointDriveString(const std::string& mountsFile,
+                                  const std::function<bool(const std::string&)>& writable) {
     std::ifstream in(mountsFile);
     std::string line;
     std::string result;
@@ -85,7 +89,7 @@ std::string mountPointDriveString(const std::string& mountsFile, const MountWrit
             continue;
         }
         const std::string path = unescape(mountPoint);
-        if (!offered(type, path) || readOnly(options) || (writable && !writable(path))) {
+        if (!offered(type, path) || readOnly(options) || !writable(path)) {
             continue;
         }
         result += path;

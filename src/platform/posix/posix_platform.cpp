@@ -1,12 +1,15 @@
 #include "platform.h"
+#include "posix/held_back.h"
 #include "posix/mount_table.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -37,10 +40,26 @@ OsStatus fromErrno(int err) {
     return st;
 }
 
-void fillSpace(const struct statvfs& vfs, SpaceInfo& out) {
-    const std::uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
-    out.free = static_cast<std::uint64_t>(vfs.f_bavail) * unit;
-    out.total = static_cast<std::uint64_t>(vfs.f_blocks) * unit;
+constexpr long kBtrfsMagic = 0x9123683E;
+constexpr long kExtMagic = 0xEF53; // ext2, ext3 and ext4
+
+void fillSpace(const struct statfs& fs, SpaceInfo& out) {
+    const std::uint64_t unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
+    const std::uint64_t free = static_cast<std::uint64_t>(fs.f_bfree) * unit;
+    const std::uint64_t available = static_cast<std::uint64_t>(fs.f_bavail) * unit;
+    out.free = available;
+    out.withheld = 0;
+    out.total = static_cast<std::uint64_t>(fs.f_blocks) * unit;
+    // ext2/3/4 reserve blocks for the administrator: root writes them, so they count as free
+    // for root; for anyone else they are free space out of reach. (Elsewhere free blocks that
+    // are not available are the filesystem's own, such as btrfs's metadata space.)
+    if (static_cast<long>(fs.f_type) == kExtMagic && free > available) {
+        if (::geteuid() == 0) {
+            out.free = free;
+        } else {
+            out.withheld = free - available;
+        }
+    }
 }
 
 class PosixPlatform final : public Platform {
@@ -125,11 +144,11 @@ public:
     }
 
     OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
-        struct statvfs vfs {};
-        if (::statvfs(root.c_str(), &vfs) != 0) {
+        struct statfs fs {};
+        if (::statfs(root.c_str(), &fs) != 0) {
             return fromErrno(errno);
         }
-        fillSpace(vfs, out);
+        fillSpace(fs, out);
         return OsStatus::success();
     }
 
@@ -138,11 +157,11 @@ public:
         if (!file.open()) {
             return driveSpace(root, out);
         }
-        struct statvfs vfs {};
-        if (::fstatvfs(static_cast<int>(file.native), &vfs) != 0) {
+        struct statfs fs {};
+        if (::fstatfs(static_cast<int>(file.native), &fs) != 0) {
             return fromErrno(errno);
         }
-        fillSpace(vfs, out);
+        fillSpace(fs, out);
         return OsStatus::success();
     }
 
@@ -158,10 +177,39 @@ public:
         return OsStatus::success();
     }
 
+    OsStatus recordSpace(const std::string& root, RecordSpace& out) override {
+        struct statvfs vfs {};
+        struct statfs fs {};
+        if (::statvfs(root.c_str(), &vfs) != 0 || ::statfs(root.c_str(), &fs) != 0) {
+            return fromErrno(errno);
+        }
+        out = {};
+        // A filesystem without an inode table reports no inodes at all.
+        if (vfs.f_files != 0) {
+            out.free = static_cast<std::uint64_t>(vfs.f_favail);
+        }
+        out.inMetadata = static_cast<long>(fs.f_type) == kBtrfsMagic;
+        return OsStatus::success();
+    }
+
+    OsStatus flushVolume(const std::string& root) override {
+        const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return fromErrno(errno);
+        }
+        const int result = ::syncfs(fd);
+        const int err = errno;
+        ::close(fd);
+        return result == 0 ? OsStatus::success() : fromErrno(err);
+    }
+
+    HeldBack liftHeldBack(const std::string& root) override { return pool_.lift(root); }
+    void restoreHeldBack() override { pool_.restore(); }
+    void restoreLeftovers() override { Ext4ReservePool::restoreLeftovers(); }
+
     std::string driveStrings() override {
-        // A mount point the user cannot write into is no drive the user can clear.
-        return mountPointDriveString("/proc/self/mounts", [](const std::string& mountPoint) {
-            return ::access(mountPoint.c_str(), W_OK) == 0;
+        return mountPointDriveString("/proc/self/mounts", [](const std::string& path) {
+            return ::access(path.c_str(), W_OK) == 0;
         });
     }
 
@@ -175,6 +223,9 @@ public:
         }
         return root + "/" + name;
     }
+
+private:
+    Ext4ReservePool pool_;
 };
 
 /// What writing filler files needs of the process: a per-file size limit must come back as a

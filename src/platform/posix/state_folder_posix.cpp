@@ -54,7 +54,7 @@ OsStatus CreateHeldFile(const std::string& path, FillerHandle& out) {
     return OsStatus::success();
 }
 
-OsStatus AppendToHeldFile(FillerHandle& file, const std::string& text) {
+OsStatus AppendToHeldFile(FillerHandle& file, const std::string& text, bool flush) {
     const int fd = static_cast<int>(file.native);
     std::size_t done = 0;
     while (done < text.size()) {
@@ -67,7 +67,7 @@ OsStatus AppendToHeldFile(FillerHandle& file, const std::string& text) {
         }
         done += static_cast<std::size_t>(n);
     }
-    return ::fsync(fd) == 0 ? OsStatus::success() : Failure(errno);
+    return !flush || ::fsync(fd) == 0 ? OsStatus::success() : Failure(errno);
 }
 
 void CloseHeldFile(FillerHandle& file) {

@@ -59,11 +59,11 @@ OsStatus CreateHeldFile(const std::string& path, FillerHandle& out) {
     return OsStatus::success();
 }
 
-OsStatus AppendToHeldFile(FillerHandle& file, const std::string& text) {
+OsStatus AppendToHeldFile(FillerHandle& file, const std::string& text, bool flush) {
     const auto handle = reinterpret_cast<HANDLE>(file.native);
     DWORD n = 0;
     if (!::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &n, nullptr) ||
-        n != text.size() || !::FlushFileBuffers(handle)) {
+        n != text.size() || (flush && !::FlushFileBuffers(handle))) {
         return Failure(::GetLastError());
     }
     return OsStatus::success();

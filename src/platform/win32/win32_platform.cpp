@@ -4,6 +4,7 @@
 #include <iterator>
 #include <string>
 #include <windows.h>
+#include <winioctl.h>
 
 namespace klar {
 namespace {
@@ -298,11 +299,14 @@ public:
         }
         ULARGE_INTEGER available{};
         ULARGE_INTEGER total{};
-        if (!::GetDiskFreeSpaceExW(wide.c_str(), &available, &total, nullptr)) {
+        ULARGE_INTEGER free{};
+        if (!::GetDiskFreeSpaceExW(wide.c_str(), &available, &total, &free)) {
             return LastError();
         }
         out.free = available.QuadPart;
         out.total = total.QuadPart;
+        // A quota leaves the caller less than the volume has free.
+        out.withheld = free.QuadPart > available.QuadPart ? free.QuadPart - available.QuadPart : 0;
         return OsStatus::success();
     }
 
@@ -325,6 +329,41 @@ public:
         // The units available to the caller: the same figure as GetDiskFreeSpaceExW's.
         out.free = static_cast<std::uint64_t>(info.callerAvailableAllocationUnits.QuadPart) * unit;
         out.total = static_cast<std::uint64_t>(info.totalAllocationUnits.QuadPart) * unit;
+        const auto actual =
+            static_cast<std::uint64_t>(info.actualAvailableAllocationUnits.QuadPart);
+        const auto caller =
+            static_cast<std::uint64_t>(info.callerAvailableAllocationUnits.QuadPart);
+        out.withheld = actual > caller ? (actual - caller) * unit : 0;
+        return OsStatus::success();
+    }
+
+    OsStatus recordSpace(const std::string& root, RecordSpace& out) override {
+        out = {};
+        std::wstring wide;
+        if (!ToWide(root, wide)) {
+            return FromError(ERROR_NO_UNICODE_TRANSLATION);
+        }
+        // The root folder, opened for nothing but queries, which needs no administrator's
+        // rights (the volume itself would).
+        const HANDLE folder =
+            ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (folder == INVALID_HANDLE_VALUE) {
+            return LastError();
+        }
+        NTFS_VOLUME_DATA_BUFFER ntfs{};
+        DWORD returned = 0;
+        // Only NTFS answers. Its master file table never shrinks, and a deleted small file's
+        // data stays in a record of it; the records it holds bound the small files that can
+        // reach them.
+        if (::DeviceIoControl(folder, FSCTL_GET_NTFS_VOLUME_DATA, nullptr, 0, &ntfs, sizeof ntfs,
+                              &returned, nullptr) &&
+            ntfs.BytesPerFileRecordSegment != 0) {
+            out.free = static_cast<std::uint64_t>(ntfs.MftValidDataLength.QuadPart) /
+                       ntfs.BytesPerFileRecordSegment;
+        }
+        ::CloseHandle(folder);
         return OsStatus::success();
     }
 

@@ -106,7 +106,15 @@ TEST_P(UndisturbedJob, FillsTheVolumeAndSaysCleared) {
         GTEST_SKIP() << whyNot;
     }
     const Outcome outcome = RunJob(volume->root(), MethodBox::Single);
-    EXPECT_EQ(outcome.messages, std::vector<std::string>{Cleared(volume->driveName())});
+    if (filesystem == "xfs") {
+        // xfs keeps a few free blocks for its own trees that no file write can take, and old
+        // data there survives (markers measured): the honest outcome names them.
+        ASSERT_EQ(outcome.messages.size(), 1u);
+        EXPECT_TRUE(outcome.messages[0].ends_with(" bytes of free space refused every write."))
+            << outcome.messages[0];
+    } else {
+        EXPECT_EQ(outcome.messages, std::vector<std::string>{Cleared(volume->driveName())});
+    }
     EXPECT_LT(outcome.lowestFree, kBlock) << "the job filled the volume";
     EXPECT_TRUE(ReadFillers(volume->root()).empty());
 }

@@ -1,0 +1,164 @@
+// What a plain fill of free space misses, and the end of each pass's fill that deals with it:
+// small filler files for the records and inline data of deleted small files, and the space the
+// filesystem holds back or reserves, named in the final message when it stays out of reach.
+#include "engine.h"
+
+#include <algorithm>
+
+namespace klar {
+namespace {
+
+constexpr const char* kExtension = ".txt";
+
+/// The largest small file: btrfs keeps files up to 2,048 bytes inline in its metadata, NTFS up
+/// to about 700 bytes in a file record, ext4 (with inline data) up to 60 bytes in an inode. A
+/// full volume refuses what it cannot keep in a record, and the stage halves the size until it
+/// takes it, so every record gets as much of the pass's byte as it can hold.
+constexpr std::size_t kLargestSmallFile = 2'048;
+
+/// The stage ends when the volume refuses a file, or when the records the filesystem reports
+/// free are used. Only on btrfs, which reports no record count, does it go on with empty files
+/// (they still take metadata once the data space is full); there the metadata space bounds it,
+/// and this cap keeps a volume whose metadata would hold more from taking hours for files
+/// that reach nothing new. Every other filesystem refuses the first small file that a full
+/// volume cannot keep in a record, so a disk with millions of free inodes costs a few files.
+constexpr std::uint64_t kMostSmallFiles = 1'048'576;
+
+/// 12582912 as "12,582,912".
+std::string WithSeparators(std::uint64_t value) {
+    std::string digits = std::to_string(value);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
+        digits.insert(static_cast<std::size_t>(at), 1, ',');
+    }
+    return digits;
+}
+
+std::string Because(const std::string& what, const OsStatus& status) {
+    return what + " (" + status.text + ")";
+}
+
+} // namespace
+
+HeldBackLift::HeldBackLift(Platform& platform) : platform_(platform) {}
+
+HeldBackLift::~HeldBackLift() {
+    restore();
+}
+
+const HeldBack& HeldBackLift::lift(const std::string& root) {
+    restore();
+    heldBack_ = platform_.liftHeldBack(root);
+    return heldBack_;
+}
+
+void HeldBackLift::restore() {
+    if (heldBack_.state == HeldBack::State::Lifted) {
+        platform_.restoreHeldBack();
+    }
+    heldBack_ = {};
+}
+
+void Engine::SmallFileRefused(const PassFile& file) {
+    // As in the fill: only a full volume ends the stage normally, whatever the error code.
+    SpaceInfo space;
+    if (lastWrite_.kind != OsStatus::Kind::DiskFull &&
+        !(platform_.driveSpace(root_, space).ok() && space.free == 0)) {
+        NoteFailure(Because(
+            file.path + (file.created ? " cannot be written" : " cannot be created"), lastWrite_));
+    }
+}
+
+void Engine::SmallFileStage() {
+    // Only a volume that the fill left full: anywhere else small files would take free space
+    // that the fill did not.
+    SpaceInfo space;
+    if (!platform_.driveSpace(root_, space).ok() || space.free >= limits_.blockSize) {
+        return;
+    }
+    // The fill's data first: on the medium before the stage churns the metadata, and kept
+    // apart from what the stage costs.
+    for (PassFile& filler : state_.gPassFiles) {
+        FlushFile(filler);
+    }
+    RecordSpace records;
+    if (!platform_.recordSpace(root_, records).ok()) {
+        records = {};
+    }
+    const std::uint64_t most = std::min(records.free.value_or(kMostSmallFiles), kMostSmallFiles);
+    // Flushing each small file costs a flush of the whole device on some drivers (ntfs-3g);
+    // where the volume can be flushed as a whole, one flush at the end serves them all.
+    const bool flushOnce = platform_.flushVolume(root_).ok();
+    std::size_t size = kLargestSmallFile;
+    BuildBlock(size);
+    bool unflushed = false;
+    std::uint64_t made = 0;
+    for (; made < most && !StopRequested(); ++made) {
+        view_.yield();
+        PassFile& file = state_.gPassFiles.emplace_back();
+        do {
+            ++fileNumber_;
+            file.path = platform_.joinPath(root_, NumberText() + kExtension);
+            lastWrite_ = platform_.createExclusive(file.path, file.handle);
+        } while (lastWrite_.kind == OsStatus::Kind::Exists);
+        file.created = lastWrite_.ok();
+        if (!file.created) {
+            SmallFileRefused(file);
+            break;
+        }
+        // Recorded before it takes data, as every filler; flushed with the volume's flush
+        // below where there is one, so that thousands of small files cost no flush each.
+        journal_->Add(file.path, file.handle.id, patternByte_, !flushOnce);
+        VerifyFiller(file);
+        // The largest size the volume still keeps in a record; an empty file once none is.
+        while (size > 0 && !WriteBlock(file, block_)) {
+            size /= 2;
+            BuildBlock(size);
+        }
+        if (size > 0 && !flushOnce) {
+            FlushFile(file);
+            platform_.close(file.handle);
+            continue;
+        }
+        platform_.close(file.handle);
+        unflushed = flushOnce;
+        if (size == 0 && !records.inMetadata) {
+            SmallFileRefused(file);
+            break;
+        }
+    }
+    if (made == kMostSmallFiles) {
+        NoteFailure("the file records past the first " + WithSeparators(kMostSmallFiles) +
+                    " small files were not overwritten");
+    }
+    if (unflushed) {
+        // The empty files' metadata must reach the medium too: it overwrites what it
+        // replaces there. Their records first, so that none of them is on the medium unlisted.
+        journal_->Flush();
+        const OsStatus flushed = platform_.flushVolume(root_);
+        if (!flushed.ok()) {
+            NoteFailure(Because("the disk cannot be flushed", flushed));
+        }
+    }
+    BuildBlock(limits_.blockSize);
+}
+
+void Engine::NoteUnreachedSpace(const HeldBack& heldBack) {
+    if (heldBack.state == HeldBack::State::NotLifted) {
+        NoteFailure(WithSeparators(heldBack.bytes) + " bytes are held back by the filesystem (" +
+                    heldBack.why + ")");
+    }
+    SpaceInfo space;
+    if (!platform_.driveSpace(root_, space).ok()) {
+        return;
+    }
+    if (space.withheld > 0) {
+        NoteFailure(WithSeparators(space.withheld) + " bytes are reserved for the administrator");
+    }
+    // Free space that refused the fill and every small file (xfs keeps some in each of its
+    // allocation groups for its own trees) may still hold deleted data.
+    if (space.free > 0) {
+        NoteFailure(WithSeparators(space.free) + " bytes of free space refused every write");
+    }
+}
+
+} // namespace klar

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform.h"
+
+#include <string>
+
+namespace klar {
+
+/// ext4's pool of reserved clusters (/sys/fs/ext4/<device>/reserved_clusters): space that no
+/// ordinary write may take, and where the kernel puts blocks that small deleted files freed.
+/// Root lifts it to 0 for a fill. A note in the state folder, locked while the pool is lifted,
+/// holds the old value, so that the next start gives it back if this process dies, and so that
+/// no job lifts it while another holds it.
+class Ext4ReservePool {
+public:
+    Ext4ReservePool() = default;
+    ~Ext4ReservePool();
+    Ext4ReservePool(const Ext4ReservePool&) = delete;
+    Ext4ReservePool& operator=(const Ext4ReservePool&) = delete;
+
+    HeldBack lift(const std::string& root);
+    /// Writes the old value back; the note stays for the next start when that fails.
+    void restore();
+    /// Gives back every pool that a job of an earlier run lifted and did not restore.
+    static void restoreLeftovers();
+
+private:
+    std::string control_; ///< the reserved_clusters file of the lifted pool
+    std::string note_;
+    std::string oldValue_;
+    int lock_ = -1;
+};
+
+} // namespace klar

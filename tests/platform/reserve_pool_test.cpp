@@ -1,0 +1,134 @@
+// ext4's pool of reserved clusters: lifted by root for a pass's fill, given back on every way
+// out, and by the next start when the job died with it lifted.
+#include "job_rig.h"
+#include "temp_folder.h"
+
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace klar::test {
+namespace {
+
+/// The pool's control file for the ext4 volume holding root.
+std::string PoolFile(const std::string& root) {
+    struct stat sb {};
+    if (::stat(root.c_str(), &sb) != 0) {
+        return {};
+    }
+    const std::string link = "/sys/dev/block/" + std::to_string(major(sb.st_dev)) + ":" +
+                             std::to_string(minor(sb.st_dev));
+    char target[PATH_MAX];
+    if (::realpath(link.c_str(), target) == nullptr) {
+        return {};
+    }
+    const std::string device = target;
+    return "/sys/fs/ext4/" + device.substr(device.rfind('/') + 1) + "/reserved_clusters";
+}
+
+std::string Pool(const std::string& file) {
+    std::string value = AsText(ReadWholeFile(file));
+    while (!value.empty() && value.back() == '\n') {
+        value.pop_back();
+    }
+    return value;
+}
+
+/// An ext4 volume whose pool holds something, with notes kept in a private state folder.
+class Ext4Pool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
+        std::string whyNot;
+        volume_ = MakeImageVolume(16u << 20, whyNot, "ext4");
+        if (!volume_) {
+            if (VolumesRequired()) {
+                FAIL() << "cannot make a test volume: " << whyNot;
+            }
+            GTEST_SKIP() << "no test volume: " << whyNot;
+        }
+        pool_ = PoolFile(volume_->root());
+        before_ = Pool(pool_);
+        ASSERT_NE(before_, "");
+        ASSERT_NE(before_, "0");
+    }
+    [[nodiscard]] std::vector<std::string> Notes() const {
+        return ListFolder(state_ / "klarvenor");
+    }
+
+    TempFolder state_;
+    std::unique_ptr<ImageVolume> volume_;
+    std::string pool_;
+    std::string before_;
+};
+
+TEST_F(Ext4Pool, LiftedForTheFillAndGivenBackAfterANormalEndAFailureAndAnAbort) {
+    enum class End { Normal, Failure, Abort };
+    for (const End end : {End::Normal, End::Failure, End::Abort}) {
+        JobRig rig(volume_->driveText());
+        rig.view.check(MethodBox::Single);
+        if (end == End::Failure) {
+            rig.platform.failAppend(3, FaultyPlatform::error(5, "Input/output error"));
+        }
+        std::string during;
+        rig.view.onYield = [&] {
+            if (during.empty() && rig.state.gFileBytes > 0) {
+                during = Pool(pool_);
+                if (end == End::Abort) {
+                    rig.engine.btnAbort_Click();
+                }
+            }
+        };
+        rig.engine.Command5_Click();
+        const int way = static_cast<int>(end);
+        EXPECT_EQ(during, "0") << "way out " << way;
+        EXPECT_EQ(Pool(pool_), before_) << "way out " << way;
+        EXPECT_EQ(Notes(), std::vector<std::string>{}) << "way out " << way;
+        EXPECT_EQ(rig.view.messages.size(), end == End::Abort ? 0u : 1u) << "way out " << way;
+    }
+}
+
+TEST_F(Ext4Pool, AJobThatDiedLeavesANoteAndOnlyTheNextStartGivesThePoolBack) {
+    int lifted[2];
+    ASSERT_EQ(::pipe(lifted), 0);
+    const pid_t job = ::fork();
+    if (job == 0) {
+        auto platform = makeSystemPlatform();
+        const bool ok = platform->liftHeldBack(volume_->root()).state == HeldBack::State::Lifted;
+        const char byte = ok ? 'y' : 'n';
+        if (::write(lifted[1], &byte, 1) != 1) {
+            ::_exit(1);
+        }
+        ::pause(); // holds the pool until killed
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(lifted[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 'y');
+    EXPECT_EQ(Pool(pool_), "0");
+
+    // While that job lives, nobody else lifts or gives back its pool.
+    {
+        auto other = makeSystemPlatform();
+        EXPECT_EQ(other->liftHeldBack(volume_->root()).state, HeldBack::State::Lifted);
+        other->restoreHeldBack();
+        other->restoreLeftovers();
+        EXPECT_EQ(Pool(pool_), "0");
+    }
+    ::kill(job, SIGKILL);
+    ::waitpid(job, nullptr, 0);
+    EXPECT_EQ(Pool(pool_), "0") << "a killed job cannot give it back";
+    EXPECT_EQ(Notes().size(), 1u);
+
+    makeSystemPlatform()->restoreLeftovers();
+    EXPECT_EQ(Pool(pool_), before_);
+    EXPECT_EQ(Notes(), std::vector<std::string>{});
+}
+
+} // namespace
+} // namespace klar::test
