@@ -121,8 +121,9 @@ bool JobJournal::Add(const std::string& path, const FileId& id, std::uint8_t fil
             return false;
         }
     }
-    return AppendToHeldFile(file_, std::to_string(id.volume) + " " + std::to_string(id.index) +
-                                       " " + std::to_string(fill) + " " + path + "\n",
+    return AppendToHeldFile(file_,
+                            std::to_string(id.volume) + " " + std::to_string(id.index) + " " +
+                                std::to_string(fill) + " " + path + "\n",
                             flush)
         .ok();
 }
