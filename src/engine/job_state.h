@@ -17,7 +17,7 @@ struct EngineLimits {
     std::uint64_t fileCap = 2'147'418'112; ///< bytes of full blocks per filler file
     /// Blocks handed to the system in one write where the filler bypasses the cache; a
     /// buffered filler is written one block per call.
-    std::size_t transferBlocks = 16;
+    std::size_t transferBlocks = 64;
     /// Write past the system's cache where the filesystem allows it.
     bool direct = true;
 };
