@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Fill-speed benchmark: one single-sweep job through the engine against
-# `dd if=/dev/zero bs=1M conv=fsync`, each filling a fresh volume of the same kind, alternately:
-# a tmpfs of 1 GiB and a loop-mounted ext4 image of 2 GiB (a sparse file on the real disk).
-# Prints the median MB/s (10^6 bytes per second) of each and the engine/dd ratio per volume.
-# A pass of the engine fills, flushes and deletes its filler files, so the ratio compares it with
-# dd plus the delete of dd's file: the same work. The ratio against dd alone, without that
-# delete, is printed before it for reference.
+# `dd if=/dev/zero bs=1M conv=fsync` and `scrub -p fillzero -X`, each filling a fresh volume of
+# the same kind, alternately: a tmpfs of 1 GiB and loop-mounted ext4 and xfs images of 2 GiB
+# (sparse files on the real disk). Prints the median MB/s (10^6 bytes per second) of each and the
+# engine/dd ratio per volume. A pass of the engine fills, flushes and deletes its filler files, so
+# the ratios compare it with dd or scrub plus the delete of their files: the same work. The ratio
+# against dd alone, without that delete, is printed before it for reference; the last lines give
+# the engine against the faster of dd and scrub on each disk-backed volume.
+# It also prints the engine's peak memory (RSS) over its 2 GiB passes, and how much of a user's
+# file stays in the page cache while a 2 GiB volume is wiped in a memory cgroup of 1 GiB.
 # The same fresh volumes are also cleared by `klarvenor-cli --method single` (its output going to
 # a file, as in a script), timed from its start to its exit; its ratio to the engine alone shows
 # what the command line costs.
@@ -39,9 +42,11 @@ build_dir=build/h-bench
 bench_bin="$build_dir/bench/engine/engine_bench"
 cli_bin="$build_dir/src/cli/klarvenor-cli"
 tmpfs_size=1G
-ext4_size=2G
+image_size=2G
+volumes="tmpfs ext4 xfs"
+tools="engine dd scrub cli"
 
-bash scripts/deps.sh
+bash scripts/deps.sh --bench
 # The engine alone is measured: no window, no tests to build.
 cmake --preset release -B "$build_dir" -DKLAR_BUILD_UI=OFF -DKLAR_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build_dir" -j2 --target engine_bench klarvenor-cli >/dev/null
@@ -79,12 +84,23 @@ fresh_tmpfs() {
 
 fresh_ext4() {
     mkdir "$work/mnt"
-    truncate -s "$ext4_size" "$work/volume.img"
     # No reserved blocks: root writes into them, which would hide bytes from the free-space
     # figure. Inode tables and journal are written now, so that no background initialisation
     # competes with the run being timed.
+    truncate -s "$image_size" "$work/volume.img"
     mkfs.ext4 -q -F -m 0 -E lazy_itable_init=0,lazy_journal_init=0 "$work/volume.img"
-    loopdev="$(losetup --find --show "$work/volume.img")"
+    mount_image "$@"
+}
+
+fresh_xfs() {
+    mkdir "$work/mnt"
+    truncate -s "$image_size" "$work/volume.img"
+    mkfs.xfs -q -f "$work/volume.img"
+    mount_image "$@"
+}
+
+mount_image() { # [loop options]
+    loopdev="$(losetup --find --show "$@" "$work/volume.img")"
     mount "$loopdev" "$work/mnt"
     mounted="$work/mnt"
     sync
@@ -98,11 +114,30 @@ fast() { nice -n -10 "$@"; }
 
 # Each prints "<bytes> <seconds> <seconds after the fill>" for one fill of the mounted volume:
 # for the engine, the flush and delete that end its job; for dd, deleting its file afterwards.
+# The engine's line also carries its peak memory, noted apart.
 run_engine() {
     local out
     out="$(fast "$bench_bin" "$work/mnt")"
+    awk '{ sub("max_rss_kib=", "", $4); print $4 }' <<<"$out" >>"$work/rss"
     awk '{ sub("bytes=", "", $1); sub("seconds=", "", $2); sub("fill_seconds=", "", $3)
            printf "%s %s %.6f\n", $1, $2, $2 - $3 }' <<<"$out"
+}
+
+run_scrub() {
+    local start end bytes
+    bytes="$(df -B1 --output=avail "$work/mnt" | tail -n 1)"
+    start="$(now)"
+    # scrub fills the folder with files until the volume is full, syncs and deletes them and
+    # the folder itself: its delete is inside its own time.
+    fast scrub -p fillzero -X "$work/mnt/scrub" >"$work/scrub.log" 2>&1 || true
+    end="$(now)"
+    # (xfs gives the space of deleted files back in the background: the folder is what counts.)
+    if ! grep -q "unlinked" "$work/scrub.log" || [ -e "$work/mnt/scrub" ]; then
+        cat "$work/scrub.log" >&2
+        echo "scrub left its files behind" >&2
+        return 1
+    fi
+    echo "$bytes $(seconds_between "$start" "$end") 0"
 }
 
 run_cli() {
@@ -161,7 +196,7 @@ fresh_ntfs() {
 }
 
 if [ -n "$stage_only" ]; then
-    ext4_size=1G
+    image_size=1G
     echo "small-file stage against the whole pass, $runs runs each"
     for ((i = 1; i <= runs; i++)); do
         for volume in ext4 ntfs; do
@@ -183,7 +218,7 @@ if [ -n "$stage_only" ]; then
     exit 0
 fi
 
-echo "engine against dd and klarvenor-cli, $runs runs each, alternating"
+echo "engine against dd, scrub and klarvenor-cli, $runs runs each, alternating"
 read -r load _ </proc/loadavg
 if awk -v l="$load" 'BEGIN { exit !(l > 1.0) }'; then
     echo "note: load average $load before starting; other work may disturb the figures"
@@ -191,8 +226,8 @@ fi
 # The first fills after boot touch memory the machine has not used yet, which costs far more
 # than the fill itself on a virtual machine; one untimed round of each keeps that out.
 echo "warm-up (not counted)"
-for volume in tmpfs ext4; do
-    for tool in engine dd cli; do
+for volume in $volumes; do
+    for tool in $tools; do
         "fresh_$volume"
         "run_$tool" >/dev/null
         teardown
@@ -202,12 +237,14 @@ done
 for ((i = 1; i <= runs; i++)); do
     echo "run $i"
     # Who goes first alternates, so that neither always meets a quieter machine.
-    case $((i % 3)) in
-    1) order="engine dd cli" ;;
-    2) order="dd cli engine" ;;
-    *) order="cli engine dd" ;;
+    case $((i % 4)) in
+    1) order="engine dd scrub cli" ;;
+    2) order="dd scrub cli engine" ;;
+    3) order="scrub cli engine dd" ;;
+    *) order="cli engine dd scrub" ;;
     esac
-    for volume in tmpfs ext4; do
+    : >"$work/rss" # peak memory of the timed passes only
+    for volume in $volumes; do
         for tool in $order; do
             measure "$volume" "$tool"
         done
@@ -222,24 +259,88 @@ median() { # volume tool [with-delete] -> median MB/s
             else { printf "%.6f", (x[NR / 2] + x[NR / 2 + 1]) / 2 } }'
 }
 
+# The page cache: a user's file read by the user's own programs, then a 2 GiB volume wiped in
+# the same memory cgroup of 1 GiB. The loop device writes its image past the cache, so that what
+# is measured is the filler's own use of the cache.
+cgroup=""
+make_cgroup() {
+    local parent
+    if grep -qw memory /sys/fs/cgroup/cgroup.controllers 2>/dev/null; then
+        cgroup="/sys/fs/cgroup/klar-bench-$$"
+        mkdir "$cgroup"
+        echo 1G >"$cgroup/memory.max"
+        [ -e "$cgroup/memory.swap.max" ] && echo 0 >"$cgroup/memory.swap.max"
+    elif [ -d /sys/fs/cgroup/memory ]; then
+        parent="$(awk -F: '$2 ~ /(^|,)memory(,|$)/ { print $3 }' /proc/self/cgroup)"
+        cgroup="/sys/fs/cgroup/memory${parent%/}/klar-bench-$$"
+        mkdir "$cgroup"
+        echo 1G >"$cgroup/memory.limit_in_bytes"
+    else
+        echo "page cache: no memory cgroup on this system; skipped"
+        return 1
+    fi
+}
+in_cgroup() { sh -c 'echo $$ >"$0/cgroup.procs" && exec "$@"' "$cgroup" "$@"; }
+drop_cgroup() { [ -n "$cgroup" ] && rmdir "$cgroup" 2>/dev/null; cgroup=""; }
+trap 'drop_cgroup; cleanup' EXIT
+
+user_file="$work/user.dat"
+cached_share() { # mode: direct | buffered -> percent of the user's file still cached
+    local cached
+    dd if=/dev/urandom of="$user_file" bs=1M count=256 conv=fsync status=none
+    dd of="$user_file" oflag=nocache conv=notrunc,fdatasync count=0 status=none
+    make_cgroup || return 1
+    in_cgroup cat "$user_file" >/dev/null
+    fresh_ext4 --direct-io=on
+    if [ "$1" = buffered ]; then
+        in_cgroup "$bench_bin" --buffered "$work/mnt" >/dev/null
+    else
+        in_cgroup "$bench_bin" "$work/mnt" >/dev/null
+    fi
+    cached="$(fincore --bytes --noheadings --output RES "$user_file")"
+    teardown
+    drop_cgroup
+    rm -f "$user_file"
+    awk -v c="$cached" 'BEGIN { printf "%.1f", c * 100 / (256 * 1048576) }'
+}
 echo
-for volume in tmpfs ext4; do
-    for tool in engine dd cli; do
+echo "page cache: a 256 MiB user file read, then a 2 GiB ext4 volume wiped, in a 1 GiB cgroup"
+cache_direct=""
+if cache_buffered="$(cached_share buffered)"; then
+    echo "  user file still cached after a buffered pass (reference): $cache_buffered %"
+    cache_direct="$(cached_share direct)"
+fi
+
+echo
+for volume in $volumes; do
+    for tool in $tools; do
         awk -v v="$volume" -v t="$tool" -v m="$(median "$volume" "$tool")" \
             'BEGIN { printf "%s %s median: %.1f MB/s\n", v, t, m }'
     done
-    awk -v v="$volume" -v m="$(median "$volume" dd with-delete)" \
-        'BEGIN { printf "%s dd median, its delete included (reference): %.1f MB/s\n", v, m }'
+    for tool in dd scrub; do
+        awk -v v="$volume" -v t="$tool" -v m="$(median "$volume" "$tool" with-delete)" \
+            'BEGIN { printf "%s %s median, its delete included (reference): %.1f MB/s\n", v, t, m }'
+    done
 done
-for volume in tmpfs ext4; do
+for volume in $volumes; do
     awk -v v="$volume" -v e="$(median "$volume" engine)" -v d="$(median "$volume" dd)" \
         'BEGIN { printf "%s engine/dd ratio, without the delete of dd'"'"'s file (reference): %.2f\n", v, e / d }'
 done
-for volume in tmpfs ext4; do
+for volume in $volumes; do
     awk -v v="$volume" -v e="$(median "$volume" engine)" -v d="$(median "$volume" dd with-delete)" \
         'BEGIN { printf "%s engine/dd ratio: %.2f\n", v, e / d }'
 done
-for volume in tmpfs ext4; do
+for volume in $volumes; do
     awk -v v="$volume" -v c="$(median "$volume" cli)" -v e="$(median "$volume" engine)" \
         'BEGIN { printf "%s cli/engine ratio: %.2f\n", v, c / e }'
+done
+sort -n "$work/rss" | tail -n 1 |
+    awk '{ printf "engine peak RSS over its passes (2 GiB images included): %.1f MB (target < 64 MB)\n", $1 * 1024 / 1e6 }'
+if [ -n "$cache_direct" ]; then
+    echo "page cache: user file still cached after the engine's pass: $cache_direct % (target >= 90 %)"
+fi
+for volume in ext4 xfs; do
+    awk -v v="$volume" -v e="$(median "$volume" engine)" -v d="$(median "$volume" dd with-delete)" \
+        -v s="$(median "$volume" scrub with-delete)" \
+        'BEGIN { printf "%s engine/best-peer ratio: %.2f\n", v, e / (d > s ? d : s) }'
 done

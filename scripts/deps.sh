@@ -13,6 +13,9 @@ packages=(
 if [ "${1:-}" = "--windows" ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine64 wine fonts-wine openbox nsis)
 fi
+if [ "${1:-}" = "--bench" ]; then
+    packages+=(scrub) # a peer the fill benchmark measures the engine against
+fi
 
 missing=()
 for p in "${packages[@]}"; do

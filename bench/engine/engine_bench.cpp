@@ -10,8 +10,10 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -87,23 +89,33 @@ std::string Spoiled(const QuietView& view, const std::string& folder) {
 } // namespace
 
 int main(int argc, char** argv) {
+    klar::EngineLimits limits;
     // --message: the job's own final message only, whatever it says (scripts/efficacy.sh).
-    const bool messageOnly = argc == 3 && std::string(argv[1]) == "--message";
-    if (messageOnly) {
-        --argc;
-        ++argv;
+    bool messageOnly = false;
+    int arg = 1;
+    for (; arg < argc - 1; ++arg) {
+        const std::string option = argv[arg];
+        if (option == "--buffered") {
+            limits.direct = false;
+        } else if (option == "--message") {
+            messageOnly = true;
+        } else if (option == "--transfer-blocks" && arg + 2 < argc) {
+            limits.transferBlocks = static_cast<std::size_t>(std::atoi(argv[++arg]));
+        } else {
+            break;
+        }
     }
-    if (argc != 2) {
+    if (arg != argc - 1 || limits.transferBlocks == 0) {
         std::fprintf(stderr,
-                     "usage: %s [--message] FOLDER\n"
+                     "usage: %s [--buffered] [--transfer-blocks N] [--message] FOLDER\n"
                      "Fills the free space of FOLDER's volume once through the engine and\n"
                      "prints: bytes=<free bytes at start> seconds=<whole job>"
                      " fill_seconds=<until the volume was full>"
-                     " stage_seconds=<small files after the fill>\n",
+                     " stage_seconds=<small files after the fill> max_rss_kib=<peak memory>\n",
                      argv[0]);
         return 2;
     }
-    const std::string folder = argv[1];
+    const std::string folder = argv[arg];
     auto platform = klar::makeSystemPlatform();
 
     klar::SpaceInfo space;
@@ -117,7 +129,7 @@ int main(int argc, char** argv) {
     klar::InitJobState(state);
     QuietView view(folder, state);
     klar::ClockSeededRandom random;
-    klar::Engine engine(state, *platform, view, random);
+    klar::Engine engine(state, *platform, view, random, limits);
 
     const auto start = Clock::now();
     engine.Command5_Click();
@@ -137,8 +149,10 @@ int main(int argc, char** argv) {
     const std::chrono::duration<double> fill = *view.full() - start;
     const std::chrono::duration<double> stage =
         *view.lastYield() - view.stageStart().value_or(*view.lastYield());
-    std::printf("bytes=%llu seconds=%.6f fill_seconds=%.6f stage_seconds=%.6f\n",
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("bytes=%llu seconds=%.6f fill_seconds=%.6f stage_seconds=%.6f max_rss_kib=%ld\n",
                 static_cast<unsigned long long>(space.free), job.count(), fill.count(),
-                stage.count());
+                stage.count(), usage.ru_maxrss);
     return 0;
 }

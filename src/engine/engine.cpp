@@ -148,12 +148,12 @@ bool Engine::FileExists(const std::string& path) {
     return platform_.pathExists(path);
 }
 
-bool Engine::WriteBlock(PassFile& file, const std::vector<std::uint8_t>& block) {
+bool Engine::WriteBlock(PassFile& file, std::size_t length) {
     if (!file.handle.open()) {
         return false; // lastWrite_ still holds why the file could not be created
     }
     std::size_t written = 0;
-    lastWrite_ = platform_.append(file.handle, block.data(), block.size(), written);
+    lastWrite_ = platform_.append(file.handle, buffer_.data(), length, written);
     file.bytes += written;
     return lastWrite_.ok();
 }
@@ -176,11 +176,14 @@ void Engine::RunPassEngine() {
     leftBehind_.clear();
     folderDriveText_.clear();
     journal_.emplace(journalFolder_);
+    // One buffer for the whole job, whatever the size of the volume.
+    buffer_ = AlignedBuffer(limits_.blockSize * std::max<std::size_t>(limits_.transferBlocks, 1));
     for (int pass = 1;; ++pass) {
         if (RunPass(pass) == PassEnd::Refused || FinishJob(pass)) {
             break;
         }
     }
+    buffer_ = AlignedBuffer();
     journal_->End();
     journal_.reset();
 }
@@ -265,6 +268,8 @@ void Engine::PassStart(int pass, const std::string& driveText) {
         throw PassFailure{"pass " + std::to_string(pass) + " has no fill byte"};
     }
     patternByte_ = *pattern[static_cast<std::size_t>(pass)];
+    buffer_.fill(patternByte_);
+    singleBlocks_ = false;
     passCaption_ = "Pass [";
     AppendNumber(passCaption_, static_cast<std::uint64_t>(pass));
     passCaption_ += "]:";
@@ -299,43 +304,80 @@ void Engine::FileStart() {
     if (file.created) {
         journal_->Add(file.path, file.handle.id, patternByte_);
         VerifyFiller(file);
+        if (limits_.direct) {
+            (void)platform_.writeDirect(file.handle); // where refused, buffered as ever
+        }
     }
 }
 
 Engine::BlockLoopEnd Engine::BlockLoop() {
     PassFile& file = state_.gPassFiles.back();
     for (;;) {
-        if (!WriteBlock(file, block_)) {
+        const std::size_t blocks = TransferBlocks(file);
+        const std::uint64_t before = file.bytes;
+        const bool good = WriteBlock(file, blocks * blockLength_);
+        // Every block that reached the file is accounted for as if written alone; the volume's
+        // figure cannot change between them, so it is read once per transfer.
+        const std::uint64_t full = good ? blocks : (file.bytes - before) / blockLength_;
+        std::uint64_t freeBytes = 0;
+        if (full > 0) {
+            std::uint64_t total = 0;
+            freeBytes = GetDriveSpace(file, root_, total);
+        }
+        for (std::uint64_t n = 0; n < full; ++n) {
+            if (const auto end = AfterGoodBlock(file, freeBytes)) {
+                return *end;
+            }
+        }
+        if (!good) {
+            if (blocks > 1 && lastWrite_.kind == OsStatus::Kind::DiskFull) {
+                singleBlocks_ = true; // less room than a transfer: the last blocks one by one
+                continue;
+            }
             return BlockLoopEnd::WriteFailed;
         }
-        view_.yield();
-        state_.gFileBytes += block_.size();
-        view_.yield();
-        std::uint64_t total = 0;
-        const std::uint64_t freeBytes = GetDriveSpace(file, root_, total);
-        ShowRemaining(freeBytes);
-        view_.yield();
-        float percent = 100.0f;
-        if (state_.gStartFree > 0) {
-            const double used =
-                static_cast<double>(state_.gStartFree) - static_cast<double>(freeBytes);
-            percent = static_cast<float>(used / static_cast<double>(state_.gStartFree) * 100.0);
-        }
-        view_.setProgress(std::clamp(percent, 0.0f, 100.0f));
-        view_.yield();
-        view_.setCaption(Caption::Label2, passCaption_);
-        view_.yield();
-
-        if (StopRequested()) {
-            return BlockLoopEnd::Abort;
-        }
-        if (state_.gFileBytes >= limits_.fileCap) {
-            state_.gFileBytes = 0;
-            FlushFile(file);
-            view_.yield();
-            return BlockLoopEnd::FileFull;
-        }
     }
+}
+
+/// One block per write while buffered, as the displays count them; past the cache, as many
+/// as a transfer holds without passing the file's limit.
+std::size_t Engine::TransferBlocks(const PassFile& file) const {
+    if (!file.handle.direct || singleBlocks_) {
+        return 1;
+    }
+    const std::uint64_t room =
+        (limits_.fileCap - std::min(state_.gFileBytes, limits_.fileCap)) / limits_.blockSize;
+    return static_cast<std::size_t>(
+        std::clamp<std::uint64_t>(room, 1, std::max<std::size_t>(limits_.transferBlocks, 1)));
+}
+
+std::optional<Engine::BlockLoopEnd> Engine::AfterGoodBlock(PassFile& file,
+                                                           std::uint64_t freeBytes) {
+    view_.yield();
+    state_.gFileBytes += blockLength_;
+    view_.yield();
+    ShowRemaining(freeBytes);
+    view_.yield();
+    float percent = 100.0f;
+    if (state_.gStartFree > 0) {
+        const double used = static_cast<double>(state_.gStartFree) - static_cast<double>(freeBytes);
+        percent = static_cast<float>(used / static_cast<double>(state_.gStartFree) * 100.0);
+    }
+    view_.setProgress(std::clamp(percent, 0.0f, 100.0f));
+    view_.yield();
+    view_.setCaption(Caption::Label2, passCaption_);
+    view_.yield();
+
+    if (StopRequested()) {
+        return BlockLoopEnd::Abort;
+    }
+    if (state_.gFileBytes >= limits_.fileCap) {
+        state_.gFileBytes = 0;
+        FlushFile(file);
+        view_.yield();
+        return BlockLoopEnd::FileFull;
+    }
+    return std::nullopt;
 }
 
 void Engine::TailFill() {
@@ -346,18 +388,18 @@ void Engine::TailFill() {
     std::uint64_t freeBytes = GetDriveSpace(file, root_, total);
     ClassifyFailedWrite(file, freeBytes);
     for (;;) {
-        if (freeBytes >= block_.size() || freeBytes == 0) {
+        if (freeBytes >= blockLength_ || freeBytes == 0) {
             state_.gDriveFull = true;
             BuildBlock(limits_.blockSize);
             state_.gFileBytes = 0;
             view_.yield();
             return;
         }
-        if (block_.size() > 1) {
-            BuildBlock(block_.size() / 2);
+        if (blockLength_ > 1) {
+            BuildBlock(blockLength_ / 2);
         }
         view_.yield();
-        const bool good = WriteBlock(file, block_);
+        const bool good = WriteBlock(file, blockLength_);
         view_.yield();
         freeBytes = GetDriveSpace(file, root_, total);
         if (good) {
@@ -426,7 +468,7 @@ bool Engine::FinishJob(int pass) {
 // ---- Small helpers.
 
 void Engine::BuildBlock(std::size_t length) {
-    block_.assign(length, patternByte_);
+    blockLength_ = length; // the buffer already holds the pass's byte
 }
 
 void Engine::ClassifyFailedWrite(const PassFile& file, std::uint64_t freeAfter) {

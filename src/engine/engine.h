@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aligned_buffer.h"
 #include "job_state.h"
 #include "job_view.h"
 #include "journal.h"
@@ -55,8 +56,9 @@ public:
 
     /// True if path names an existing file or folder.
     [[nodiscard]] bool FileExists(const std::string& path);
-    /// Appends the whole block to the filler file; false if any of it could not be written.
-    [[nodiscard]] bool WriteBlock(PassFile& file, const std::vector<std::uint8_t>& block);
+    /// Appends the whole run of block bytes (one block, several for a transfer past the
+    /// cache, or a tail block) to the filler file; false if any of it could not be written.
+    [[nodiscard]] bool WriteBlock(PassFile& file, std::size_t length);
     /// The free bytes of the volume holding root; total receives its size. A failure ends
     /// the pass.
     std::uint64_t GetDriveSpace(const std::string& root, std::uint64_t& total);
@@ -74,6 +76,9 @@ private:
     void FirstNumberSearch();
     void FileStart();
     BlockLoopEnd BlockLoop();
+    [[nodiscard]] std::size_t TransferBlocks(const PassFile& file) const;
+    [[nodiscard]] std::optional<BlockLoopEnd> AfterGoodBlock(PassFile& file,
+                                                             std::uint64_t freeBytes);
     void TailFill();
     void AbortPass();
     void PassFilesEnd();
@@ -113,7 +118,9 @@ private:
     std::string driveName_;
     std::int64_t fileNumber_ = 0;
     std::uint8_t patternByte_ = 0;
-    std::vector<std::uint8_t> block_;
+    AlignedBuffer buffer_;        ///< the pass's byte; allocated once per job
+    std::size_t blockLength_ = 0; ///< the block: the first blockLength_ bytes of buffer_
+    bool singleBlocks_ = false;   ///< a transfer was refused for room: one block at a time
     std::string passCaption_;
     std::string remainingText_;
     OsStatus lastWrite_;

@@ -10,10 +10,16 @@
 
 namespace klar {
 
-/// Sizes that tests may shrink; the product always runs with the defaults.
+/// Sizes that tests may shrink, and the write path they may choose; the product always runs
+/// with the defaults.
 struct EngineLimits {
     std::size_t blockSize = 65'536;
     std::uint64_t fileCap = 2'147'418'112; ///< bytes of full blocks per filler file
+    /// Blocks handed to the system in one write where the filler bypasses the cache; a
+    /// buffered filler is written one block per call.
+    std::size_t transferBlocks = 64;
+    /// Write past the system's cache where the filesystem allows it.
+    bool direct = true;
 };
 
 /// A filler file of the current pass, in creation order.

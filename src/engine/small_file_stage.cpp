@@ -110,7 +110,7 @@ void Engine::SmallFileStage() {
         journal_->Add(file.path, file.handle.id, patternByte_, !flushOnce);
         VerifyFiller(file);
         // The largest size the volume still keeps in a record; an empty file once none is.
-        while (size > 0 && !WriteBlock(file, block_)) {
+        while (size > 0 && !WriteBlock(file, blockLength_)) {
             size /= 2;
             BuildBlock(size);
         }

@@ -8,6 +8,10 @@
 
 namespace klar {
 
+/// What writes past the system's cache need aligned: the buffer's address, the length and the
+/// file offset. A multiple of every sector size in use (512 and 4096 bytes).
+inline constexpr std::size_t kDirectAlignment = 4096;
+
 /// Outcome of an operating-system call, carrying the system's own words for a failure.
 struct OsStatus {
     enum class Kind {
@@ -37,6 +41,10 @@ struct FileId {
 struct FillerHandle {
     std::intptr_t native = -1;
     FileId id;
+    std::intptr_t directNative = -1; ///< a second handle past the cache, where one is needed
+    bool direct = false;             ///< writeDirect succeeded: aligned appends skip the cache
+    bool directOn = false;           ///< the descriptor's state right now (POSIX toggles it)
+    std::uint64_t offset = 0;        ///< bytes appended so far: where the next append lands
     [[nodiscard]] bool open() const { return native != -1; }
 };
 
@@ -94,6 +102,14 @@ public:
     /// the error that stopped it, and `written` tells how much reached the file.
     [[nodiscard]] virtual OsStatus append(FillerHandle& file, const std::uint8_t* data,
                                           std::size_t size, std::size_t& written) = 0;
+
+    /// Lets later appends of whole aligned runs (kDirectAlignment: address, size and file
+    /// offset) go straight to the device, past the system's cache; other appends stay
+    /// buffered. False, with the file unchanged, where the filesystem does not allow it.
+    [[nodiscard]] virtual bool writeDirect(FillerHandle& file) {
+        (void)file;
+        return false;
+    }
 
     /// Forces the file's data to the medium. A failure means the data may not be there.
     [[nodiscard]] virtual OsStatus flush(FillerHandle& file) = 0;

@@ -1,6 +1,7 @@
 // A DOD job on real bounded volumes: three full passes, the right byte in every filler file,
 // nothing left behind after any pass, the texts the window shows.
 #include "engine.h"
+#include "job_rig.h"
 #include "recording_view.h"
 #include "test_volume.h"
 
@@ -76,7 +77,7 @@ void RunDodOn(const TestVolume& volume, std::uint64_t volumeBytes) {
     auto platform = makeSystemPlatform();
     DodJob job(volume);
     ClockSeededRandom random;
-    Engine engine(job.state, *platform, job.view, random);
+    Engine engine(job.state, *platform, job.view, random, OnPathUnderTest({}));
     engine.Command5_Click();
 
     EXPECT_FALSE(job.state.gJobRunning);

@@ -10,12 +10,17 @@
 namespace klar::test {
 
 /// Stands in front of the real backend and fails chosen calls the way a failing disk or a
-/// vanished drive would. Counters start at 1 for the first call of each kind.
+/// vanished drive would. Counters start at 1 for the first call of each kind; appends count
+/// blocks (kBlockUnit bytes or less), so a transfer of several blocks counts, and can fail, at
+/// each of its blocks as a disk refusing the n-th block would.
 class FaultyPlatform : public ForwardingPlatform {
 public:
     explicit FaultyPlatform(Platform& real) : ForwardingPlatform(real) {}
 
-    /// The n-th append (and every later one while `sticky`) fails with the given status.
+    static constexpr std::size_t kBlockUnit = 65'536;
+
+    /// The n-th block appended (and every later one while `sticky`) fails with the given
+    /// status; the blocks of the same transfer before it reach the file.
     void failAppend(long n, OsStatus status, bool sticky = false) {
         appendFault_ = Fault{n, std::move(status), sticky};
     }
@@ -38,14 +43,15 @@ public:
     struct AppendSeen {
         std::size_t size;
         bool ok;
+        std::size_t written; ///< bytes that reached the file
     };
 
-    long appends = 0;
+    long appends = 0; ///< blocks handed to append
     long spaceQueries = 0;
     long flushes = 0;
     long removes = 0;
     long creates = 0;
-    std::vector<AppendSeen> appendLog; ///< every append, in order
+    std::vector<AppendSeen> appendLog; ///< every append call, in order
 
     static OsStatus error(int code, const char* text) {
         return OsStatus{OsStatus::Kind::Failed, code, text};
@@ -64,7 +70,7 @@ public:
     OsStatus append(FillerHandle& file, const std::uint8_t* data, std::size_t size,
                     std::size_t& written) override {
         OsStatus status = appendStatus(file, data, size, written);
-        appendLog.push_back({size, status.ok()});
+        appendLog.push_back({size, status.ok(), written});
         return status;
     }
     OsStatus flush(FillerHandle& file) override {
@@ -99,9 +105,21 @@ private:
     OsStatus appendStatus(FillerHandle& file, const std::uint8_t* data, std::size_t size,
                           std::size_t& written) {
         written = 0;
-        if (auto f = hit(appendFault_, ++appends)) {
-            return *f;
+        const long blocks = size == 0 ? 1 : static_cast<long>((size + kBlockUnit - 1) / kBlockUnit);
+        for (long k = 0; k < blocks; ++k) {
+            if (auto f = hit(appendFault_, appends + 1 + k)) {
+                appends += k + 1;
+                if (k > 0) {
+                    const OsStatus before = real().append(
+                        file, data, static_cast<std::size_t>(k) * kBlockUnit, written);
+                    if (!before.ok()) {
+                        return before;
+                    }
+                }
+                return *f;
+            }
         }
+        appends += blocks;
         SpaceInfo space;
         if (!wholeWritesRoot_.empty() && real().driveSpace(wholeWritesRoot_, space).ok() &&
             size > space.free) {

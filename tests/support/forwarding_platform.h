@@ -25,6 +25,7 @@ public:
                     std::size_t& written) override {
         return real_->append(file, data, size, written);
     }
+    bool writeDirect(FillerHandle& file) override { return real_->writeDirect(file); }
     OsStatus flush(FillerHandle& file) override { return real_->flush(file); }
     OsStatus release(FillerHandle& file) override { return real_->release(file); }
     void close(FillerHandle& file) override { real_->close(file); }

@@ -6,6 +6,7 @@
 #include "test_volume.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -19,6 +20,21 @@ inline std::string TestStateFolder() {
     return (std::filesystem::temp_directory_path() / "klar-test-state").string();
 }
 
+enum class WritePath { UnderTest, Buffered, Direct };
+
+/// The write path a test runs on: the one it names, or else the suite's: buffered, or past the
+/// system's cache where the volume allows it when KLAR_TEST_WRITE_PATH=direct (ctest runs the
+/// volume tests both ways).
+inline EngineLimits OnPathUnderTest(EngineLimits limits, WritePath path = WritePath::UnderTest) {
+    if (path == WritePath::UnderTest) {
+        const char* chosen = std::getenv("KLAR_TEST_WRITE_PATH");
+        path = chosen != nullptr && std::string(chosen) == "direct" ? WritePath::Direct
+                                                                    : WritePath::Buffered;
+    }
+    limits.direct = path == WritePath::Direct;
+    return limits;
+}
+
 /// One clearing job as the window would run it: the job state at its start-up values, a
 /// recording window, and the system's backend behind a FaultyPlatform that passes every call
 /// on until a test tells it to fail.
@@ -26,9 +42,10 @@ class JobRig {
 public:
     explicit JobRig(const std::string& driveText, EngineLimits limits = {},
                     RandomSource* random = nullptr,
-                    const std::string& journalFolder = StateFolder())
-        : engine(state, platform, view, random != nullptr ? *random : clockRandom, limits,
-                 journalFolder) {
+                    const std::string& journalFolder = StateFolder(),
+                    WritePath path = WritePath::UnderTest)
+        : engine(state, platform, view, random != nullptr ? *random : clockRandom,
+                 OnPathUnderTest(limits, path), journalFolder) {
         InitJobState(state);
         view.drive = driveText;
     }

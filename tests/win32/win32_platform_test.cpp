@@ -1,4 +1,5 @@
 // The Win32 backend on a real drive: what each call leaves on the drive and what it reports.
+#include "aligned_buffer.h"
 #include "job_rig.h"
 #include "platform.h"
 #include "win32_test_support.h"
@@ -50,6 +51,30 @@ TEST(Win32PathExists, AbsentOrUnreadablePathsCountAsAbsent) {
     const char unused = UnusedDriveLetter();
     ASSERT_NE(unused, '\0');
     EXPECT_FALSE(platform->pathExists(std::string(1, unused) + ":\\00000001.txt"));
+}
+
+// ---- Past the cache: aligned runs through the second handle, the rest through the first, each
+// at the file's end.
+
+TEST(Win32WriteDirect, AlignedRunsAndAnOddTailLandInOrder) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, kSize);
+    auto platform = makeSystemPlatform();
+    const std::string path = JoinPath(volume->root(), "00000001.txt");
+    FillerHandle file;
+    ASSERT_TRUE(platform->createExclusive(path, file).ok());
+    ASSERT_TRUE(platform->writeDirect(file));
+    AlignedBuffer buffer(65536);
+    std::string expected;
+    for (const auto& [byte, size] : {std::pair{0x35, 65536}, {0xCA, 3}, {0x97, 65536}}) {
+        buffer.fill(static_cast<std::uint8_t>(byte));
+        std::size_t written = 0;
+        ASSERT_TRUE(
+            platform->append(file, buffer.data(), static_cast<std::size_t>(size), written).ok());
+        expected.append(static_cast<std::size_t>(size), static_cast<char>(byte));
+    }
+    ASSERT_TRUE(platform->flush(file).ok());
+    platform->close(file);
+    EXPECT_EQ(AsText(ReadWholeFile(path)), expected);
 }
 
 // ---- Exclusive creation

@@ -40,6 +40,32 @@ OsStatus fromErrno(int err) {
     return st;
 }
 
+bool Aligned(std::uint64_t value) {
+    return value % kDirectAlignment == 0;
+}
+
+/// Turns O_DIRECT on or off on the very descriptor that created the file (never a reopen by
+/// path). False when the system refuses.
+bool SetDirect(FillerHandle& file, bool on) {
+    const int fd = static_cast<int>(file.native);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, on ? (flags | O_DIRECT) : (flags & ~O_DIRECT)) != 0) {
+        return false;
+    }
+    file.directOn = on;
+    return true;
+}
+
+/// Whole aligned runs go past the cache; anything else (the tail's small blocks, an offset
+/// left odd by a short write) through it.
+void ChooseWritePath(FillerHandle& file, const std::uint8_t* data, std::size_t size) {
+    const bool aligned = file.direct && Aligned(reinterpret_cast<std::uintptr_t>(data)) &&
+                         Aligned(size) && Aligned(file.offset);
+    if (aligned != file.directOn && !SetDirect(file, aligned) && aligned) {
+        file.direct = false;
+    }
+}
+
 constexpr long kBtrfsMagic = 0x9123683E;
 constexpr long kExtMagic = 0xEF53; // ext2, ext3 and ext4
 
@@ -91,10 +117,20 @@ public:
                     std::size_t& written) override {
         written = 0;
         const int fd = static_cast<int>(file.native);
+        ChooseWritePath(file, data, size);
         while (written < size) {
             const ssize_t n = ::write(fd, data + written, size - written);
             if (n < 0) {
                 if (errno == EINTR) {
+                    continue;
+                }
+                if (errno == EINVAL && file.directOn) {
+                    // A filesystem that took O_DIRECT but refuses this write: buffered from now.
+                    const int err = errno;
+                    file.direct = false;
+                    if (!SetDirect(file, false)) {
+                        return fromErrno(err);
+                    }
                     continue;
                 }
                 return fromErrno(errno);
@@ -103,8 +139,20 @@ public:
                 return fromErrno(ENOSPC);
             }
             written += static_cast<std::size_t>(n);
+            file.offset += static_cast<std::uint64_t>(n);
+            if (written < size && file.directOn) {
+                ChooseWritePath(file, data + written, size - written);
+            }
         }
         return OsStatus::success();
+    }
+
+    bool writeDirect(FillerHandle& file) override {
+        if (!file.open() || !SetDirect(file, true)) {
+            return false;
+        }
+        file.direct = true;
+        return true;
     }
 
     OsStatus flush(FillerHandle& file) override {

@@ -98,6 +98,14 @@ HANDLE AsHandle(const FillerHandle& file) {
     return reinterpret_cast<HANDLE>(file.native);
 }
 
+HANDLE DirectHandle(const FillerHandle& file) {
+    return reinterpret_cast<HANDLE>(file.directNative);
+}
+
+bool Aligned(std::uint64_t value) {
+    return value % kDirectAlignment == 0;
+}
+
 FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber,
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
@@ -199,11 +207,12 @@ public:
             return FromError(ERROR_NO_UNICODE_TRANSLATION);
         }
         // CREATE_NEW fails on any name already taken, a link included, so nothing existing is
-        // ever opened. Others may read the file while it grows, but not write, rename or
-        // delete it. No DELETE access: readers would then have to share deletion to open it.
-        const HANDLE handle =
-            ::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
-                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // ever opened. Others may read the file while it grows, but not rename or delete it;
+        // writing is shared so that writeDirect can open the same file past the cache by this
+        // handle. No DELETE access: readers would then have to share deletion to open it.
+        const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             return LastError();
         }
@@ -226,8 +235,17 @@ public:
         constexpr std::size_t kMaxChunk = 1u << 30;
         while (written < size) {
             const auto chunk = static_cast<DWORD>(std::min(size - written, kMaxChunk));
+            // Whole aligned runs past the cache, the rest through it; both at the file's end,
+            // which neither handle's own file pointer can follow alone.
+            const bool direct = file.direct &&
+                                Aligned(reinterpret_cast<std::uintptr_t>(data + written)) &&
+                                Aligned(chunk) && Aligned(file.offset);
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(file.offset);
+            at.OffsetHigh = static_cast<DWORD>(file.offset >> 32);
             DWORD n = 0;
-            if (!::WriteFile(AsHandle(file), data + written, chunk, &n, nullptr)) {
+            if (!::WriteFile(direct ? DirectHandle(file) : AsHandle(file), data + written, chunk,
+                             &n, &at)) {
                 return LastError();
             }
             if (n == 0) {
@@ -237,11 +255,39 @@ public:
             // A short count reports success; the next round asks again and so obtains the
             // error that stopped it (a full disk, normally).
             written += n;
+            file.offset += n;
         }
         return OsStatus::success();
     }
 
+    bool writeDirect(FillerHandle& file) override {
+        if (!file.open() || file.directNative != -1) {
+            return file.direct;
+        }
+        // The buffer, lengths and offsets are aligned to kDirectAlignment, which must be a
+        // whole number of the volume's sectors.
+        FILE_STORAGE_INFO storage{};
+        if (::GetFileInformationByHandleEx(AsHandle(file), FileStorageInfo, &storage,
+                                           sizeof storage) &&
+            (storage.LogicalBytesPerSector == 0 ||
+             kDirectAlignment % storage.LogicalBytesPerSector != 0)) {
+            return false;
+        }
+        const HANDLE direct =
+            ::ReOpenFile(AsHandle(file), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         FILE_FLAG_NO_BUFFERING);
+        if (direct == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        file.directNative = reinterpret_cast<std::intptr_t>(direct);
+        file.direct = true;
+        return true;
+    }
+
     OsStatus flush(FillerHandle& file) override {
+        if (file.directNative != -1 && !::FlushFileBuffers(DirectHandle(file))) {
+            return LastError();
+        }
         if (!::FlushFileBuffers(AsHandle(file))) {
             return LastError();
         }
@@ -257,6 +303,11 @@ public:
     }
 
     void close(FillerHandle& file) override {
+        if (file.directNative != -1) {
+            ::CloseHandle(DirectHandle(file));
+            file.directNative = -1;
+            file.direct = false;
+        }
         if (file.open()) {
             ::CloseHandle(AsHandle(file));
             file.native = -1;
