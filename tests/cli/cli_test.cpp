@@ -19,6 +19,21 @@
 namespace klar::test {
 namespace {
 
+/// The program keeps its job journals in the user's state folder; under test, in one of the
+/// tests' own, which every child inherits.
+class TestStateFolderEnvironment final : public ::testing::Environment {
+public:
+    void SetUp() override {
+#ifdef _WIN32
+        ::SetEnvironmentVariableA("LOCALAPPDATA", TestStateFolder().c_str());
+#else
+        ::setenv("XDG_STATE_HOME", TestStateFolder().c_str(), 1);
+#endif
+    }
+};
+[[maybe_unused]] const auto* const kStateFolder =
+    ::testing::AddGlobalTestEnvironment(new TestStateFolderEnvironment);
+
 std::string CliPath() {
     std::string path = KLAR_CLI_PATH;
 #ifdef _WIN32
