@@ -94,6 +94,14 @@ OsStatus LastError() {
     return FromError(::GetLastError());
 }
 
+/// A file or folder opened for nothing but queries of its attributes: a folder opens only with
+/// backup semantics, and nothing is read, written or locked through the handle.
+HANDLE OpenForQueries(const std::wstring& path) {
+    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 HANDLE AsHandle(const FillerHandle& file) {
     return reinterpret_cast<HANDLE>(file.native);
 }
@@ -394,12 +402,8 @@ public:
         if (!ToWide(root, wide)) {
             return FromError(ERROR_NO_UNICODE_TRANSLATION);
         }
-        // The root folder, opened for nothing but queries, which needs no administrator's
-        // rights (the volume itself would).
-        const HANDLE folder =
-            ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        // The root folder rather than the volume, which would need an administrator's rights.
+        const HANDLE folder = OpenForQueries(wide);
         if (folder == INVALID_HANDLE_VALUE) {
             return LastError();
         }
@@ -423,11 +427,7 @@ public:
         if (!ToWide(path, wide)) {
             return FromError(ERROR_NO_UNICODE_TRANSLATION);
         }
-        // A folder opens only with backup semantics; nothing is read or locked through it.
-        const HANDLE handle =
-            ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE handle = OpenForQueries(wide);
         if (handle == INVALID_HANDLE_VALUE) {
             return LastError();
         }
