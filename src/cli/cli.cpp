@@ -12,12 +12,6 @@
 namespace klar::cli {
 namespace {
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    const auto last = text.find_last_not_of(' ');
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-}
-
 int RunJob(const CliOptions& options, Platform& platform, std::FILE* out, std::FILE* err,
            bool terminal) {
     JobState state;
@@ -36,7 +30,7 @@ int RunJob(const CliOptions& options, Platform& platform, std::FILE* out, std::F
         view.Finish(Outcome::Aborted);
         return 128 + signal;
     }
-    const std::string cleared = "Disk (" + platform.driveName(Trim(options.drive)) + ") cleared.";
+    const std::string cleared = "Disk (" + platform.driveName(options.drive) + ") cleared.";
     if (view.message() == cleared) {
         view.Finish(Outcome::Cleared);
         return kExitCleared;

@@ -184,7 +184,7 @@ void Engine::RunPassEngine() {
         }
     }
     buffer_ = AlignedBuffer();
-    journal_->End();
+    journal_->End(!leftBehind_.empty());
     journal_.reset();
 }
 
@@ -199,10 +199,21 @@ Engine::PassEnd Engine::RunPass(int pass) {
     state_.gPassFiles.clear();
     state_.gDriveFull = false;
 
-    const std::string driveText = Trim(view_.driveText());
-    if (driveText.empty()) {
+    // Taken as typed: a folder's name may begin or end with a space (Windows trims its
+    // letters in the platform).
+    const std::string driveText = view_.driveText();
+    if (Trim(driveText).empty()) {
         view_.showMessage("You must select a drive letter");
         view_.focusDriveList();
+        state_.gJobRunning = false;
+        return PassEnd::Refused;
+    }
+    if (const OsStatus journal = journal_->Open(); !journal.ok()) {
+        // Fillers that no journal lists would be stranded by a job that dies: none are made.
+        view_.showMessage(
+            "Disk (" + platform_.driveName(driveText) + ") was not fully cleared: " +
+            Because("the journal of filler files cannot be written in " + journalFolder_, journal) +
+            ".");
         state_.gJobRunning = false;
         return PassEnd::Refused;
     }
@@ -210,7 +221,7 @@ Engine::PassEnd Engine::RunPass(int pass) {
     HeldBackLift heldBack(platform_);
     try {
         PassStart(pass, driveText);
-        heldBack.lift(root_);
+        NoteHeldBack(heldBack.lift(root_)); // before the fill, whose refusals it causes
         FirstNumberSearch();
         for (;;) {
             FileStart();
@@ -241,6 +252,9 @@ Engine::PassEnd Engine::RunPass(int pass) {
         NoteFailure(failure.cause);
     }
     PassFilesEnd();
+    if (leftBehind_.empty()) {
+        journal_->Clear(); // every filler it lists is gone
+    }
     return PassEnd::Done;
 }
 
@@ -290,23 +304,39 @@ void Engine::FileStart() {
     PassFile& file = state_.gPassFiles.emplace_back();
     view_.yield();
     VerifyFolder();
-    // Exclusive creation: a number taken since the search (or later in the sequence) is
-    // skipped, so no file of the user's is ever opened.
-    for (;;) {
-        ++fileNumber_;
-        file.path = platform_.joinPath(root_, NumberText() + kExtension);
-        lastWrite_ = platform_.createExclusive(file.path, file.handle);
-        if (lastWrite_.kind != OsStatus::Kind::Exists) {
-            break;
-        }
-    }
-    file.created = lastWrite_.ok();
-    if (file.created) {
-        journal_->Add(file.path, file.handle.id, patternByte_);
+    if (CreateFiller(file, true)) {
         VerifyFiller(file);
         if (limits_.direct) {
             (void)platform_.writeDirect(file.handle); // where refused, buffered as ever
         }
+    }
+}
+
+bool Engine::CreateFiller(PassFile& file, bool flushJournal) {
+    // Exclusive creation: a number taken since the search (or later in the sequence) is
+    // skipped, so no file of the user's is ever opened.
+    for (;;) {
+        ++fileNumber_;
+        const std::string name = NumberText() + kExtension;
+        file.path = platform_.joinPath(root_, name);
+        Journaled(journal_->Next(root_, folder_, name, patternByte_, flushJournal));
+        lastWrite_ = platform_.createExclusive(file.path, file.handle);
+        file.created = lastWrite_.ok();
+        if (file.created) {
+            Journaled(journal_->Made(name, file.handle.id, flushJournal));
+            return true;
+        }
+        Journaled(journal_->NotMade(name));
+        if (lastWrite_.kind != OsStatus::Kind::Exists) {
+            return false;
+        }
+    }
+}
+
+/// A filler that cannot be journaled is not made: a job that died would strand it.
+void Engine::Journaled(const OsStatus& status) {
+    if (!status.ok()) {
+        throw PassFailure{Because("the journal of filler files cannot be written", status)};
     }
 }
 
@@ -623,6 +653,7 @@ std::string Engine::NumberText() const {
 }
 
 void DeletePassFilesNow(JobState& state, Platform& platform) {
+    platform.restoreHeldBack();
     for (PassFile& file : state.gPassFiles) {
         if (file.handle.open()) {
             (void)platform.release(file.handle);

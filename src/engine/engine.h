@@ -75,6 +75,10 @@ private:
     void PassStart(int pass, const std::string& driveText);
     void FirstNumberSearch();
     void FileStart();
+    /// Creates the next free filler, journaled before it is created and once it is; false
+    /// (lastWrite_ says why) when the volume refuses it.
+    bool CreateFiller(PassFile& file, bool flushJournal);
+    void Journaled(const OsStatus& status);
     BlockLoopEnd BlockLoop();
     [[nodiscard]] std::size_t TransferBlocks(const PassFile& file) const;
     [[nodiscard]] std::optional<BlockLoopEnd> AfterGoodBlock(PassFile& file,
@@ -87,6 +91,7 @@ private:
     // What a plain fill misses (small_file_stage.cpp).
     void SmallFileStage();
     void SmallFileRefused(const PassFile& file);
+    void NoteHeldBack(const HeldBack& heldBack);
     void NoteUnreachedSpace(const HeldBack& heldBack);
 
     void BuildBlock(std::size_t length);

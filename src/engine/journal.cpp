@@ -1,19 +1,24 @@
 #include "journal.h"
 
-#include "state_folder.h"
-
+#include <algorithm>
+#include <charconv>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <optional>
+#include <string_view>
 #include <system_error>
-#include <vector>
 
 namespace klar {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr const char* kHeader = "klarvenor journal 1\n";
+constexpr std::string_view kHeader = "klarvenor journal 2\n";
+// A journal of the version before this one: "volume index fill path" lines.
+constexpr std::string_view kHeaderV1 = "klarvenor journal 1\n";
 constexpr const char* kExtension = ".journal";
+/// No journal of ours comes near this (a pass lists at most about a million small files and
+/// the journal starts over after every pass that deleted all of its own).
+constexpr std::uint64_t kLargestJournal = 256ull << 20;
+constexpr std::size_t kLongestLine = 65'536;
 
 fs::path PathOf(const std::string& utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
@@ -24,75 +29,242 @@ std::string Utf8Of(const fs::path& path) {
     return {text.begin(), text.end()};
 }
 
-struct Record {
-    FileId id;
-    unsigned fill = 0;
-    std::string path;
+/// A path in one line whatever it holds: '%', line breaks and other control bytes as %XX.
+std::string Escape(const std::string& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '%' || byte < 0x20 || byte == 0x7F) {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> Unescape(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        unsigned value = 0;
+        if (i + 3 > text.size() ||
+            std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16).ptr !=
+                text.data() + i + 3) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(value);
+        i += 2;
+    }
+    return out;
+}
+
+/// Splits off the next field of a line (up to a space); false when there is none.
+bool Field(std::string_view& line, std::string_view& field) {
+    if (line.empty()) {
+        return false;
+    }
+    const auto space = line.find(' ');
+    field = line.substr(0, space);
+    line = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
+    return !field.empty();
+}
+
+template <typename Number> bool NumberField(std::string_view& line, Number& value) {
+    std::string_view field;
+    return Field(line, field) &&
+           std::from_chars(field.data(), field.data() + field.size(), value).ptr ==
+               field.data() + field.size();
+}
+
+/// Replays one journal's records in order. A filler announced and never recorded as made
+/// (its job died in between) is looked for as an empty file.
+class Replay {
+public:
+    Replay(Platform& platform, Leftovers& total, JobJournal& keep)
+        : platform_(platform), total_(total), keep_(keep) {}
+
+    void Line(std::string_view line, bool v1) {
+        std::string_view kind;
+        if (v1) {
+            OldLine(line);
+        } else if (!Field(line, kind)) {
+            return;
+        } else if (kind == "folder") {
+            FolderLine(line);
+        } else if (kind == "next") {
+            Settle();
+            unsigned fill = 0;
+            std::string_view name;
+            if (folderKnown_ && NumberField(line, fill) && fill <= 255 && Field(line, name)) {
+                pending_ = LeftoverFiller{folder_, folderId_, std::string(name), std::nullopt,
+                                          static_cast<std::uint8_t>(fill)};
+            }
+        } else if (kind == "made" && pending_) {
+            FileId id;
+            std::string_view name;
+            if (NumberField(line, id.volume) && NumberField(line, id.index) && Field(line, name) &&
+                name == pending_->name) {
+                pending_->id = id;
+                Settle();
+            }
+        } else if (kind == "none" && pending_ && line == pending_->name) {
+            pending_.reset();
+        }
+    }
+
+    void Settle() {
+        if (!pending_) {
+            return;
+        }
+        LeftoverFiller filler = std::move(*pending_);
+        pending_.reset();
+        if (!IsFillerName(filler.name)) {
+            return; // never a name the job gives: not to be touched
+        }
+        std::uint64_t bytes = 0;
+        switch (platform_.removeLeftover(filler, bytes)) {
+        case LeftoverEnd::Removed:
+            ++total_.files;
+            total_.bytes += bytes;
+            break;
+        case LeftoverEnd::Unreachable:
+            Keep(filler);
+            break;
+        case LeftoverEnd::Gone:
+        case LeftoverEnd::NotOurs:
+            break;
+        }
+    }
+
+private:
+    void FolderLine(std::string_view line) {
+        folderKnown_ = false;
+        std::optional<std::string> path;
+        if (NumberField(line, folderId_.volume) && NumberField(line, folderId_.folder) &&
+            (path = Unescape(line)) && PathOf(*path).is_absolute()) {
+            folder_ = *path;
+            folderKnown_ = true;
+        }
+    }
+
+    /// "volume index fill path": the folder is the path's own, if it is still on that volume.
+    void OldLine(std::string_view line) {
+        FileId id;
+        unsigned fill = 0;
+        if (!NumberField(line, id.volume) || !NumberField(line, id.index) ||
+            !NumberField(line, fill) || fill > 255) {
+            return;
+        }
+        const fs::path path = PathOf(std::string(line));
+        FolderId folderId;
+        if (!path.is_absolute() ||
+            !platform_.folderIdentity(Utf8Of(path.parent_path()), folderId).ok() ||
+            folderId.volume != id.volume) {
+            return;
+        }
+        pending_ = LeftoverFiller{Utf8Of(path.parent_path()), folderId, Utf8Of(path.filename()), id,
+                                  static_cast<std::uint8_t>(fill)};
+        Settle();
+    }
+
+    void Keep(const LeftoverFiller& filler) {
+        if (!keep_.IsOpen() && !keep_.Open().ok()) {
+            return;
+        }
+        if (keep_.Next(filler.folder, filler.folderId, filler.name, filler.fill, false).ok() &&
+            (!filler.id || keep_.Made(filler.name, *filler.id, false).ok())) {
+            ++total_.kept;
+        }
+    }
+
+    Platform& platform_;
+    Leftovers& total_;
+    JobJournal& keep_;
+    bool folderKnown_ = false;
+    std::string folder_;
+    FolderId folderId_;
+    std::optional<LeftoverFiller> pending_;
 };
 
-std::vector<Record> ParseJournal(const std::string& content) {
-    std::vector<Record> records;
-    std::istringstream lines(content);
+/// Reads a journal in bounded pieces, line by line; false when it is not a journal of ours.
+bool ReadLines(HeldFile& file, std::uint64_t size, Replay& replay) {
     std::string line;
-    std::getline(lines, line); // the header
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        Record record;
-        if (fields >> record.id.volume >> record.id.index >> record.fill && record.fill <= 255 &&
-            fields.get() == ' ' && std::getline(fields, record.path) && !record.path.empty()) {
-            records.push_back(std::move(record));
+    bool skipping = false; // within a line too long to be ours
+    bool first = true;
+    bool v1 = false;
+    std::string piece(65'536, '\0');
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t got = ReadHeldFile(file, at, piece.data(), piece.size());
+        if (got == 0) {
+            break;
         }
-    }
-    return records;
-}
-
-/// True when path is a plain file whose first bytes are all the fill byte (or that is empty):
-/// a second check, on top of its identity, that it is the filler the journal names.
-bool HoldsOnlyFill(const fs::path& path, std::uint8_t fill, std::uint64_t& size) {
-    std::error_code ec;
-    if (!fs::is_regular_file(fs::symlink_status(path, ec))) {
-        return false;
-    }
-    size = fs::file_size(path, ec);
-    if (ec) {
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> head(65'536);
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    const auto got = static_cast<std::size_t>(in.gcount());
-    for (std::size_t i = 0; i < got; ++i) {
-        if (static_cast<std::uint8_t>(head[i]) != fill) {
-            return false;
-        }
-    }
-    return got == std::min<std::uint64_t>(size, head.size());
-}
-
-Leftovers ReplayJournal(Platform& platform, const fs::path& journal) {
-    Leftovers removed;
-    FillerHandle held;
-    std::string content;
-    if (!TakeOverHeldFile(Utf8Of(journal), held, content).ok()) {
-        return removed; // its job still runs, or it cannot be read: left for a later start
-    }
-    if (content.rfind(kHeader, 0) == 0) {
-        for (const Record& record : ParseJournal(content)) {
-            std::uint64_t size = 0;
-            if (HoldsOnlyFill(PathOf(record.path), static_cast<std::uint8_t>(record.fill), size) &&
-                platform.removeCreated(record.path, record.id).ok()) {
-                ++removed.files;
-                removed.bytes += size;
+        at += got;
+        for (std::size_t i = 0; i < got; ++i) {
+            if (piece[i] != '\n') {
+                if (!skipping && line.size() < kLongestLine) {
+                    line += piece[i];
+                } else {
+                    skipping = true;
+                }
+                continue;
             }
+            if (first) {
+                line += '\n';
+                if (line != kHeader && line != kHeaderV1) {
+                    return false;
+                }
+                v1 = line == kHeaderV1;
+                first = false;
+            } else if (!skipping) {
+                replay.Line(line, v1);
+            }
+            line.clear();
+            skipping = false;
         }
     }
+    replay.Settle();
+    return !first;
+}
+
+Leftovers ReplayJournal(Platform& platform, const std::string& folder, const std::string& name,
+                        JobJournal& keep) {
+    Leftovers result;
+    HeldFile held;
+    std::uint64_t size = 0;
+    const OsStatus taken = TakeOverHeldFile(folder, name, kLargestJournal, held, size);
+    if (taken.kind == OsStatus::Kind::Exists) {
+        return result; // its job still runs
+    }
+    if (!taken.ok()) {
+        result.skipped.push_back(name + " (" + taken.text + ")");
+        return result;
+    }
+    Replay replay(platform, result, keep);
+    const bool ours = ReadLines(held, size, replay);
     CloseHeldFile(held);
-    std::error_code ec;
-    fs::remove(journal, ec);
-    return removed;
+    if (!ours) {
+        result.skipped.push_back(name + " (it is not a journal of this program)");
+        return result;
+    }
+    RemoveStateFile(folder, name);
+    return result;
 }
 
 } // namespace
+
+bool IsFillerName(const std::string& name) {
+    const auto dot = name.find('.');
+    return dot != std::string::npos && dot >= 8 && dot <= 20 && name.substr(dot) == ".txt" &&
+           std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(dot),
+                       [](char c) { return c >= '0' && c <= '9'; });
+}
 
 JobJournal::JobJournal(std::string folder) : folder_(std::move(folder)) {}
 
@@ -100,32 +272,67 @@ JobJournal::~JobJournal() {
     CloseHeldFile(file_);
 }
 
-bool JobJournal::Add(const std::string& path, const FileId& id, std::uint8_t fill, bool flush) {
-    if (path.find('\n') != std::string::npos) {
-        return false;
+OsStatus JobJournal::Open() {
+    if (file_.open()) {
+        return OsStatus::success();
     }
+    const OsStatus usable = CheckStateFolder(folder_);
+    if (!usable.ok()) {
+        return usable;
+    }
+    OsStatus created{OsStatus::Kind::Exists, 0, "every journal name is taken"};
+    for (int n = 1; n < 10'000 && created.kind == OsStatus::Kind::Exists; ++n) {
+        name_ = "job-" + std::to_string(n) + kExtension;
+        created = CreateHeldFile(folder_, name_, file_);
+    }
+    if (!created.ok()) {
+        return created;
+    }
+    lastFolder_.clear();
+    const OsStatus header = Write(std::string(kHeader), true);
+    if (!header.ok()) {
+        End(false);
+    }
+    return header;
+}
+
+OsStatus JobJournal::Next(const std::string& folder, const FolderId& folderId,
+                          const std::string& name, std::uint8_t fill, bool flush) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(PathOf(folder), ec);
+    if (ec) {
+        return {OsStatus::Kind::Failed, ec.value(), ec.message()};
+    }
+    const std::string record = "folder " + std::to_string(folderId.volume) + " " +
+                               std::to_string(folderId.folder) + " " + Escape(Utf8Of(absolute)) +
+                               "\n";
+    std::string lines;
+    if (record != lastFolder_) {
+        lines = record;
+    }
+    lines += "next " + std::to_string(fill) + " " + name + "\n";
+    const OsStatus written = Write(lines, flush);
+    if (written.ok()) {
+        lastFolder_ = record;
+    }
+    return written;
+}
+
+OsStatus JobJournal::Made(const std::string& name, const FileId& id, bool flush) {
+    return Write("made " + std::to_string(id.volume) + " " + std::to_string(id.index) + " " + name +
+                     "\n",
+                 flush);
+}
+
+OsStatus JobJournal::NotMade(const std::string& name) {
+    return Write("none " + name + "\n", false);
+}
+
+OsStatus JobJournal::Write(const std::string& line, bool flush) {
     if (!file_.open()) {
-        if (folder_.empty()) {
-            return false;
-        }
-        std::error_code ec;
-        fs::create_directories(PathOf(folder_), ec);
-        for (int n = 1; n < 10'000 && !file_.open(); ++n) {
-            path_ = Utf8Of(PathOf(folder_) / ("job-" + std::to_string(n) + kExtension));
-            const OsStatus created = CreateHeldFile(path_, file_);
-            if (!created.ok() && created.kind != OsStatus::Kind::Exists) {
-                return false;
-            }
-        }
-        if (!file_.open() || !AppendToHeldFile(file_, kHeader).ok()) {
-            return false;
-        }
+        return {OsStatus::Kind::Failed, 0, "the journal is not open"};
     }
-    return AppendToHeldFile(file_,
-                            std::to_string(id.volume) + " " + std::to_string(id.index) + " " +
-                                std::to_string(fill) + " " + path + "\n",
-                            flush)
-        .ok();
+    return AppendToHeldFile(file_, line, flush);
 }
 
 void JobJournal::Flush() {
@@ -134,48 +341,75 @@ void JobJournal::Flush() {
     }
 }
 
-void JobJournal::End() {
+void JobJournal::Clear() {
+    if (file_.open() && TruncateHeldFile(file_, kHeader.size()).ok()) {
+        lastFolder_.clear();
+    }
+}
+
+void JobJournal::End(bool leftBehind) {
     if (!file_.open()) {
         return;
     }
     CloseHeldFile(file_);
-    std::error_code ec;
-    fs::remove(PathOf(path_), ec);
+    if (!leftBehind) {
+        RemoveStateFile(folder_, name_);
+    }
 }
 
 Leftovers RemoveLeftovers(Platform& platform, const std::string& folder) {
     Leftovers total;
-    std::error_code ec;
     if (folder.empty()) {
         return total;
     }
-    std::vector<fs::path> journals;
-    for (const auto& entry : fs::directory_iterator(PathOf(folder), ec)) {
-        if (entry.path().extension() == kExtension) {
-            journals.push_back(entry.path());
-        }
+    if (const OsStatus usable = CheckStateFolder(folder); !usable.ok()) {
+        total.skipped.push_back("the state folder " + folder + " (" + usable.text + ")");
+        return total;
     }
-    for (const fs::path& journal : journals) {
-        const Leftovers removed = ReplayJournal(platform, journal);
+    // What cannot be reached now goes into a journal of its own for a later start.
+    JobJournal keep(folder);
+    for (const std::string& name : ListStateFiles(folder, kExtension)) {
+        Leftovers removed = ReplayJournal(platform, folder, name, keep);
         total.files += removed.files;
         total.bytes += removed.bytes;
+        total.kept += removed.kept;
+        for (std::string& skipped : removed.skipped) {
+            total.skipped.push_back(folder + "/" + skipped);
+        }
     }
+    keep.Flush();
     return total;
 }
 
 std::string LeftoversMessage(const Leftovers& leftovers) {
-    if (leftovers.files == 0) {
-        return {};
+    std::string message;
+    if (leftovers.files > 0) {
+        const std::string files = leftovers.files == 1 ? " filler file (" : " filler files (";
+        message = "An interrupted job had left " + std::to_string(leftovers.files) + files +
+                  std::to_string(leftovers.bytes) + " bytes). " +
+                  (leftovers.files == 1 ? "It was removed." : "They were removed.");
     }
-    const std::string files = leftovers.files == 1 ? " filler file (" : " filler files (";
-    return "An interrupted job had left " + std::to_string(leftovers.files) + files +
-           std::to_string(leftovers.bytes) + " bytes). " +
-           (leftovers.files == 1 ? "It was removed." : "They were removed.");
+    if (leftovers.kept > 0) {
+        message += std::string(message.empty() ? "" : " ") + std::to_string(leftovers.kept) +
+                   (leftovers.kept == 1 ? " filler file" : " filler files") +
+                   " of an interrupted job cannot be reached now; they are removed at a later "
+                   "start, once their drive is back.";
+    }
+    for (const std::string& skipped : leftovers.skipped) {
+        message += std::string(message.empty() ? "" : " ") +
+                   "Not trusted and left alone: " + skipped + ".";
+    }
+    return message;
 }
 
 std::string CleanUpAfterDeadJobs(Platform& platform) {
+    const StateFolderChoice state = ChooseStateFolder();
     platform.restoreLeftovers();
-    return LeftoversMessage(RemoveLeftovers(platform, StateFolder()));
+    const std::string removed = LeftoversMessage(RemoveLeftovers(platform, state.path));
+    if (state.notice.empty() || removed.empty()) {
+        return state.notice + removed;
+    }
+    return state.notice + " " + removed;
 }
 
 } // namespace klar

@@ -8,8 +8,6 @@
 namespace klar {
 namespace {
 
-constexpr const char* kExtension = ".txt";
-
 /// The largest small file: btrfs keeps files up to 2,048 bytes inline in its metadata, NTFS up
 /// to about 700 bytes in a file record, ext4 (with inline data) up to 60 bytes in an inode. A
 /// full volume refuses what it cannot keep in a record, and the stage halves the size until it
@@ -95,19 +93,12 @@ void Engine::SmallFileStage() {
     for (; made < most && !StopRequested(); ++made) {
         view_.yield();
         PassFile& file = state_.gPassFiles.emplace_back();
-        do {
-            ++fileNumber_;
-            file.path = platform_.joinPath(root_, NumberText() + kExtension);
-            lastWrite_ = platform_.createExclusive(file.path, file.handle);
-        } while (lastWrite_.kind == OsStatus::Kind::Exists);
-        file.created = lastWrite_.ok();
-        if (!file.created) {
+        // Journaled as every filler; flushed with the volume's flush below where there is
+        // one, so that thousands of small files cost no flush each.
+        if (!CreateFiller(file, !flushOnce)) {
             SmallFileRefused(file);
             break;
         }
-        // Recorded before it takes data, as every filler; flushed with the volume's flush
-        // below where there is one, so that thousands of small files cost no flush each.
-        journal_->Add(file.path, file.handle.id, patternByte_, !flushOnce);
         VerifyFiller(file);
         // The largest size the volume still keeps in a record; an empty file once none is.
         while (size > 0 && !WriteBlock(file, blockLength_)) {
@@ -142,11 +133,15 @@ void Engine::SmallFileStage() {
     BuildBlock(limits_.blockSize);
 }
 
-void Engine::NoteUnreachedSpace(const HeldBack& heldBack) {
+void Engine::NoteHeldBack(const HeldBack& heldBack) {
     if (heldBack.state == HeldBack::State::NotLifted) {
         NoteFailure(WithSeparators(heldBack.bytes) + " bytes are held back by the filesystem (" +
                     heldBack.why + ")");
     }
+}
+
+void Engine::NoteUnreachedSpace(const HeldBack& heldBack) {
+    NoteHeldBack(heldBack);
     SpaceInfo space;
     if (!platform_.driveSpace(root_, space).ok()) {
         return;

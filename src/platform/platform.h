@@ -71,6 +71,23 @@ struct RecordSpace {
     bool inMetadata = false;
 };
 
+/// A filler that a job which died may have left behind, as its journal names it.
+struct LeftoverFiller {
+    std::string folder;       ///< the absolute path of the folder the job filled
+    FolderId folderId;        ///< that folder's identity when the job filled it
+    std::string name;         ///< the filler's name, directly in that folder
+    std::optional<FileId> id; ///< its identity; unset when the job died while creating it
+    std::uint8_t fill = 0;    ///< the only byte it may hold
+};
+
+/// What became of a LeftoverFiller.
+enum class LeftoverEnd {
+    Removed,     ///< it was still that filler, and it is deleted
+    Gone,        ///< the folder is there and the filler is not: nothing left to do
+    NotOurs,     ///< something else stands at its name: left alone
+    Unreachable, ///< the folder is missing or is another one (a volume not mounted): try later
+};
+
 /// Space a filesystem holds back from every write of ordinary files (ext4's pool of reserved
 /// clusters), and whether this job has lifted it for its fill.
 struct HeldBack {
@@ -125,6 +142,14 @@ public:
     /// something else now stands at path (it is left alone); Failed when the delete is refused.
     [[nodiscard]] virtual OsStatus removeCreated(const std::string& path, const FileId& id) = 0;
 
+    /// Deletes a filler that a job which died left behind, and nothing else: only a plain file
+    /// of this user's, directly in the folder with the recorded identity (reached through that
+    /// very folder, so a link swapped into the path cannot redirect it), with the recorded
+    /// identity, holding nothing but the fill byte; with no identity recorded, only an empty
+    /// file. `bytes` receives the size of what was removed.
+    [[nodiscard]] virtual LeftoverEnd removeLeftover(const LeftoverFiller& filler,
+                                                     std::uint64_t& bytes) = 0;
+
     /// Free and total bytes of the volume holding root, read afresh.
     [[nodiscard]] virtual OsStatus driveSpace(const std::string& root, SpaceInfo& out) = 0;
 
@@ -175,7 +200,7 @@ public:
     /// Empty when the system cannot tell.
     [[nodiscard]] virtual std::string driveStrings() = 0;
 
-    /// The root path for a trimmed, non-blank drive text (Windows: "T:\"; POSIX: the text).
+    /// The root path for a non-blank drive text as typed (Windows: "T:\"; POSIX: the text).
     [[nodiscard]] virtual std::string rootPath(const std::string& driveText) = 0;
 
     /// How messages name the drive (Windows: the upper-cased letter; POSIX: the text as typed).

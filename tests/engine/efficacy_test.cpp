@@ -93,13 +93,18 @@ std::string SingleSweepAsNobody(const std::string& drive) {
     if (::pipe(channel) != 0) {
         return "pipe failed";
     }
+    // The journal goes into a state folder of that user's own.
+    std::string state = (std::filesystem::temp_directory_path() / "klar-nobody-XXXXXX").string();
+    if (::mkdtemp(state.data()) == nullptr || ::chown(state.c_str(), 65534, 65534) != 0) {
+        return "no state folder for nobody";
+    }
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(channel[0]);
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
             ::_exit(2);
         }
-        JobRig rig(drive);
+        JobRig rig(drive, {}, nullptr, state + "/klarvenor");
         rig.view.check(MethodBox::Single);
         rig.engine.Command5_Click();
         const std::string text = rig.view.messages.size() == 1 ? rig.view.messages[0] : "";
@@ -116,6 +121,8 @@ std::string SingleSweepAsNobody(const std::string& drive) {
     ::close(channel[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
+    std::error_code ec;
+    std::filesystem::remove_all(state, ec);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : "the child job failed";
 }
 #endif

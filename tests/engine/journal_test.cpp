@@ -10,55 +10,86 @@ namespace klar::test {
 namespace {
 namespace fs = std::filesystem;
 
-TEST(Journal, ReplayRemovesOnlyTheFillersOfAJobThatIsGoneAndSaysHowMuch) {
-    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 1u << 20);
+std::string NewStateFolder() {
     const fs::path state =
         fs::temp_directory_path() /
         ("klar-state-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     fs::remove_all(state);
+    return state.string();
+}
+
+TEST(Journal, ReplayRemovesOnlyTheFillersOfAJobThatIsGoneAndSaysHowMuch) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 1u << 20);
+    const std::string state = NewStateFolder();
     auto platform = makeSystemPlatform();
+    FolderId folder;
+    ASSERT_TRUE(platform->folderIdentity(volume->root(), folder).ok());
     const std::uint8_t fill = 0x35;
-    const std::vector<std::uint8_t> block(10'000, fill);
-    std::vector<std::string> paths;
+    const std::string block(10'000, static_cast<char>(fill));
+    const auto path = [&](int n) {
+        return JoinPath(volume->root(), "0000000" + std::to_string(n) + ".txt");
+    };
     {
-        JobJournal journal(state.string());
-        for (int n = 1; n <= 3; ++n) {
-            paths.push_back(JoinPath(volume->root(), "0000000" + std::to_string(n) + ".txt"));
+        JobJournal journal(state);
+        ASSERT_TRUE(journal.Open().ok());
+        for (int n = 1; n <= 4; ++n) {
+            const std::string name = "0000000" + std::to_string(n) + ".txt";
+            ASSERT_TRUE(journal.Next(volume->root(), folder, name, fill).ok());
             FillerHandle file;
-            ASSERT_TRUE(platform->createExclusive(paths.back(), file).ok());
-            ASSERT_TRUE(journal.Add(paths.back(), file.id, fill));
-            std::size_t written = 0;
-            ASSERT_TRUE(platform->append(file, block.data(), block.size(), written).ok());
+            ASSERT_TRUE(platform->createExclusive(path(n), file).ok());
+            if (n < 4) { // the job dies while creating filler 4: it is announced, never recorded
+                ASSERT_TRUE(journal.Made(name, file.id).ok());
+                std::size_t written = 0;
+                ASSERT_TRUE(platform
+                                ->append(file, reinterpret_cast<const std::uint8_t*>(block.data()),
+                                         block.size(), written)
+                                .ok());
+            }
             platform->close(file);
         }
-        EXPECT_EQ(RemoveLeftovers(*platform, state.string()).files, 0u)
+        // Announced, and then the name was found taken: the user's file there is left alone.
+        WriteWholeFile(path(5), "");
+        ASSERT_TRUE(journal.Next(volume->root(), folder, "00000005.txt", fill).ok());
+        ASSERT_TRUE(journal.NotMade("00000005.txt").ok());
+        EXPECT_EQ(RemoveLeftovers(*platform, state).files, 0u)
             << "the journal of a running job is left alone";
         // A user's file now stands where filler 2 was, with a filler's very bytes.
-        fs::remove(paths[1]);
-        WriteWholeFile(paths[1], std::string(block.begin(), block.end()));
+        fs::remove(path(2));
+        WriteWholeFile(path(2), block);
         // The journal goes out of scope without End(): the job did not reach its end.
     }
-    const Leftovers removed = RemoveLeftovers(*platform, state.string());
-    EXPECT_EQ(removed.files, 2u);
+    const Leftovers removed = RemoveLeftovers(*platform, state);
+    EXPECT_EQ(removed.files, 3u);
     EXPECT_EQ(removed.bytes, 2 * block.size());
     EXPECT_EQ(LeftoversMessage(removed),
-              "An interrupted job had left 2 filler files (20000 bytes). They were removed.");
-    EXPECT_EQ(ListFolder(volume->root()), std::vector<std::string>{"00000002.txt"});
-    EXPECT_EQ(ReadWholeFile(paths[1]), block) << "the user's file is untouched";
+              "An interrupted job had left 3 filler files (20000 bytes). They were removed.");
+    EXPECT_EQ(ListFolder(volume->root()),
+              (std::vector<std::string>{"00000002.txt", "00000005.txt"}));
+    EXPECT_EQ(AsText(ReadWholeFile(path(2))), block) << "the user's file is untouched";
     EXPECT_TRUE(fs::is_empty(state)) << "a replayed journal goes";
-    EXPECT_EQ(LeftoversMessage(RemoveLeftovers(*platform, state.string())), "");
+    EXPECT_EQ(LeftoversMessage(RemoveLeftovers(*platform, state)), "");
+    fs::remove(path(2));
+    fs::remove(path(5));
 
-    // A job that reaches its end takes its journal with it.
-    fs::remove(paths[1]);
-    JobRig rig(volume->driveText(), {}, nullptr, state.string());
-    rig.view.check(MethodBox::Single);
-    bool journaled = false;
-    rig.view.onYield = [&] { journaled = journaled || !fs::is_empty(state); };
-    rig.engine.Command5_Click();
-    EXPECT_EQ(rig.view.messages,
-              std::vector<std::string>{"Disk (" + volume->driveName() + ") cleared."});
-    EXPECT_TRUE(journaled);
-    EXPECT_TRUE(fs::is_empty(state));
+    // A job that reaches its end takes its journal with it; one that could not delete a filler
+    // keeps it, and a later start removes that filler.
+    for (const bool refused : {false, true}) {
+        JobRig rig(volume->driveText(), {}, nullptr, state);
+        rig.view.check(MethodBox::Single);
+        if (refused) {
+            rig.platform.failRemove(FaultyPlatform::error(5, "Input/output error"));
+        }
+        bool journaled = false;
+        rig.view.onYield = [&] { journaled = journaled || !fs::is_empty(state); };
+        rig.engine.Command5_Click();
+        EXPECT_TRUE(journaled);
+        EXPECT_EQ(fs::is_empty(state), !refused);
+        EXPECT_EQ(ListFolder(volume->root()).empty(), !refused);
+        const Leftovers later = RemoveLeftovers(*platform, state);
+        EXPECT_EQ(later.files > 0, refused);
+        EXPECT_TRUE(ListFolder(volume->root()).empty());
+        EXPECT_TRUE(fs::is_empty(state));
+    }
     fs::remove_all(state);
 }
 

@@ -374,14 +374,23 @@ TEST(ClearDrive, BlankDriveTextIsRefusedBeforeAnythingIsCreated) {
     EXPECT_EQ(rig.platform.spaceQueries, 0);
 }
 
-TEST(ClearDrive, SpacesAroundTheDriveTextAreTrimmed) {
+TEST(ClearDrive, SpacesAroundADriveLetterAreTrimmedAndAroundAFolderNameKept) {
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 64u << 10);
-    JobRig rig("  " + volume->driveText() + "  ");
+#ifdef _WIN32
+    const std::string typed = "  " + volume->driveText() + "  ";
+    const std::string cleared = Message(*volume);
+#else
+    // A folder's name may begin and end with a space.
+    const std::string typed = JoinPath(volume->root(), " spaced ");
+    std::filesystem::create_directory(typed);
+    const std::string cleared = "Disk (" + typed + ") cleared.";
+#endif
+    JobRig rig(typed);
     rig.view.check(MethodBox::Single);
     rig.engine.Command5_Click();
-    EXPECT_EQ(rig.view.messages, std::vector<std::string>{Message(*volume)});
+    EXPECT_EQ(rig.view.messages, std::vector<std::string>{cleared});
     EXPECT_GT(rig.platform.appends, 0);
-    EXPECT_TRUE(ListFolder(volume->root()).empty());
+    EXPECT_TRUE(ListFolder(typed).empty());
 }
 
 TEST(ClearDrive, DriveTextBlankedDuringPassOneRefusesPassTwoAfterDeletingPassOne) {

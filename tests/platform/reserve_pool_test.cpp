@@ -1,5 +1,6 @@
 // ext4's pool of reserved clusters: lifted by root for a pass's fill, given back on every way
 // out, and by the next start when the job died with it lifted.
+#include "child_process.h"
 #include "job_rig.h"
 #include "temp_folder.h"
 
@@ -128,6 +129,50 @@ TEST_F(Ext4Pool, AJobThatDiedLeavesANoteAndOnlyTheNextStartGivesThePoolBack) {
     makeSystemPlatform()->restoreLeftovers();
     EXPECT_EQ(Pool(pool_), before_);
     EXPECT_EQ(Notes(), std::vector<std::string>{});
+}
+
+TEST_F(Ext4Pool, ANoteGivesBackNoMoreThanTheKernelChoosesAndEveryExitGivesThePoolBack) {
+    const std::string device = pool_.substr(13, pool_.rfind('/') - 13); // /sys/fs/ext4/<device>/
+    const std::string note = state_ / ("klarvenor/ext4-reserve-" + device);
+    std::filesystem::create_directories(state_ / "klarvenor");
+    const std::string small = std::to_string(std::stoull(before_) / 2);
+    // What a note left in the state folder says, and what the next start restores.
+    const std::vector<std::pair<std::string, std::string>> notes = {
+        {"100000", before_}, {"not a number", before_}, {small, small}};
+    for (const auto& [noted, restored] : notes) {
+        WriteWholeFile(note, noted);
+        WriteWholeFile(pool_, "0");
+        makeSystemPlatform()->restoreLeftovers();
+        EXPECT_EQ(Pool(pool_), restored) << noted;
+        EXPECT_EQ(Notes(), std::vector<std::string>{});
+        WriteWholeFile(pool_, before_);
+    }
+    // A note planted for the very device a job lifts: the value lifted is the filesystem's.
+    WriteWholeFile(note, "100000");
+    JobRig rig(volume_->driveText());
+    rig.view.check(MethodBox::Single);
+    rig.engine.Command5_Click();
+    EXPECT_EQ(Pool(pool_), before_);
+
+    // The display lost under the window: the toolkit exits from deep inside the job.
+    const std::string said = InChild([&] {
+        JobRig dying(volume_->driveText());
+        dying.view.check(MethodBox::Single);
+        dying.view.onYield = [&] {
+            if (dying.state.gFileBytes > 0) {
+                const std::string during = Pool(pool_);
+                DeletePassFilesNow(dying.state, dying.platform);
+                ::_exit(during == "0" ? 0 : 1);
+            }
+        };
+        dying.engine.Command5_Click();
+        return std::string("never filled");
+    });
+    EXPECT_EQ(said, "");
+    EXPECT_EQ(Pool(pool_), before_);
+    for (const std::string& name : Notes()) {
+        EXPECT_EQ(name.rfind("ext4-reserve-", 0), std::string::npos) << "the pool's note stays";
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ struct ChildResult {
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args);
 
 #ifndef _WIN32
+/// Runs work in a forked child (for limits, signals and hangs that must not hit the test
+/// itself) and returns what it returned; "|signal N" is added when a signal ended it, and
+/// "|hung" when it was still running after `bound` seconds (it is then killed).
+std::string InChild(const std::function<std::string()>& work, int bound = 300);
+
 /// A child process started and not yet waited for, so that a test can signal it mid-run.
 class RunningChild {
 public:

@@ -2,11 +2,13 @@
 #include "test_volume.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +26,49 @@ std::string TempFile(const char* pattern) {
 }
 
 } // namespace
+
+std::string InChild(const std::function<std::string()>& work, int bound) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) {
+        return "pipe failed";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        const std::string said = work();
+        (void)!::write(pipeEnds[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    std::string said;
+    char buffer[512];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(bound);
+    bool hung = false;
+    for (;;) {
+        pollfd ready{pipeEnds[0], POLLIN, 0};
+        if (::poll(&ready, 1, 100) > 0) {
+            const ssize_t n = ::read(pipeEnds[0], buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            said.append(buffer, static_cast<std::size_t>(n));
+        } else if (std::chrono::steady_clock::now() > deadline) {
+            hung = true;
+            ::kill(child, SIGKILL);
+            break;
+        }
+    }
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (hung) {
+        return said + "|hung";
+    }
+    if (WIFSIGNALED(status)) {
+        said += "|signal " + std::to_string(WTERMSIG(status));
+    }
+    return said;
+}
 
 RunningChild::RunningChild(const std::string& program, const std::vector<std::string>& args)
     : outPath_(TempFile("klar-child-out-XXXXXX")), errPath_(TempFile("klar-child-err-XXXXXX")) {

@@ -32,6 +32,9 @@ public:
     OsStatus removeCreated(const std::string& path, const FileId& id) override {
         return real_->removeCreated(path, id);
     }
+    LeftoverEnd removeLeftover(const LeftoverFiller& filler, std::uint64_t& bytes) override {
+        return real_->removeLeftover(filler, bytes);
+    }
     OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
         return real_->driveSpace(root, out);
     }

@@ -1,5 +1,6 @@
 #include "posix/held_back.h"
 
+#include "posix/state_dir.h"
 #include "state_folder.h"
 
 #include <cerrno>
@@ -19,18 +20,6 @@ namespace klar {
 namespace {
 
 constexpr const char* kNotePrefix = "ext4-reserve-";
-
-bool MakeFolders(const std::string& path) {
-    for (std::size_t at = 1; at <= path.size(); ++at) {
-        if (at == path.size() || path[at] == '/') {
-            const std::string part = path.substr(0, at);
-            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
 
 /// The whole small file, or nullopt-like empty with ok false.
 bool ReadSmall(int fd, std::string& out) {
@@ -94,26 +83,71 @@ bool IsCount(const std::string& text) {
            text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-/// Gives back the value a note holds, if any; true when nothing is left to give back.
-bool RestoreFromNote(int note, const std::string& control) {
+/// A device name as the kernel gives it, nothing that could lead elsewhere in /sys.
+bool IsDeviceName(const std::string& name) {
+    return !name.empty() && name.size() < 64 && name != "." && name != ".." &&
+           name.find_first_not_of(
+               "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.-"
+               ":") == std::string::npos;
+}
+
+std::uint64_t LittleEndian(const unsigned char* at, int bytes) {
+    std::uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) {
+        value = value << 8 | at[i];
+    }
+    return value;
+}
+
+/// What the kernel puts in the pool by itself when it mounts the volume (2 % of its clusters,
+/// at most 4,096; none without extents), from the superblock on the device; the cap when the
+/// superblock cannot be read.
+std::uint64_t KernelDefault(const std::string& device) {
+    constexpr std::uint64_t kCap = 4096;
+    unsigned char sb[1024];
+    const int fd = ::open(("/dev/" + device).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return kCap;
+    }
+    const bool read = ::pread(fd, sb, sizeof sb, 1024) == static_cast<ssize_t>(sizeof sb);
+    ::close(fd);
+    if (!read || LittleEndian(sb + 0x38, 2) != 0xEF53) {
+        return kCap;
+    }
+    const std::uint64_t incompat = LittleEndian(sb + 0x60, 4);
+    const std::uint64_t roCompat = LittleEndian(sb + 0x64, 4);
+    if ((incompat & 0x40) == 0) {
+        return 0; // no extents: the kernel keeps no pool
+    }
+    std::uint64_t blocks = LittleEndian(sb + 0x04, 4);
+    if ((incompat & 0x80) != 0) {
+        blocks |= LittleEndian(sb + 0x150, 4) << 32;
+    }
+    const std::uint64_t blockBits = LittleEndian(sb + 0x18, 4);
+    const std::uint64_t clusterBits = LittleEndian(sb + 0x1C, 4);
+    if ((roCompat & 0x200) != 0 && clusterBits > blockBits && clusterBits - blockBits < 32) {
+        blocks >>= clusterBits - blockBits; // bigalloc: the pool counts clusters
+    }
+    return std::min(blocks / 50, kCap);
+}
+
+/// Gives back what a note of a job that died holds, within what the kernel would choose by
+/// itself for that volume: a value past that gives way to the kernel's default. True when
+/// nothing is left to give back.
+bool RestoreFromNote(int note, const std::string& device) {
     std::string value;
     if (!ReadSmall(note, value) || value.empty()) {
         return true;
     }
-    if (!IsCount(value)) {
-        return true; // not ours to write anywhere
-    }
+    const std::string control = ControlFile(device);
     struct stat sb {};
-    if (::stat(control.c_str(), &sb) != 0) {
+    if (!IsDeviceName(device) || ::stat(control.c_str(), &sb) != 0) {
         return true; // the volume is gone; its pool went with it
     }
-    return WriteControl(control, value) == 0;
-}
-
-/// The state folder, made if it is missing; empty when there is none.
-std::string NoteFolder() {
-    const std::string folder = StateFolder();
-    return !folder.empty() && MakeFolders(folder) ? folder : std::string();
+    const std::uint64_t most = KernelDefault(device);
+    const std::uint64_t noted =
+        IsCount(value) ? std::strtoull(value.c_str(), nullptr, 10) : most + 1;
+    return WriteControl(control, std::to_string(noted <= most ? noted : most)) == 0;
 }
 
 } // namespace
@@ -138,17 +172,17 @@ HeldBack Ext4ReservePool::lift(const std::string& root) {
         held.why = "only the administrator can lift it";
         return held;
     }
-    const std::string folder = NoteFolder();
-    if (folder.empty()) {
-        held.state = held.bytes > 0 ? HeldBack::State::NotLifted : HeldBack::State::None;
-        held.why = "no state folder to note it in";
-        return held;
+    const std::string folder = StateFolder();
+    const std::string note = kNotePrefix + device;
+    OsStatus status;
+    const int dir = OpenStateFolder(folder, status);
+    const int lock = dir < 0 ? -1 : OpenTrustedFile(dir, note, O_RDWR | O_CREAT, status);
+    if (dir >= 0) {
+        ::close(dir);
     }
-    const std::string note = folder + "/" + kNotePrefix + device;
-    const int lock = ::open(note.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (lock < 0) {
         held.state = held.bytes > 0 ? HeldBack::State::NotLifted : HeldBack::State::None;
-        held.why = std::string("its note cannot be written: ") + std::strerror(errno);
+        held.why = "its note cannot be written in the state folder " + folder + ": " + status.text;
         return held;
     }
     if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
@@ -158,10 +192,10 @@ HeldBack Ext4ReservePool::lift(const std::string& root) {
         return held;
     }
     // A job that died left it lifted: its note holds the value to go back to.
-    RestoreFromNote(lock, ControlFile(device));
+    RestoreFromNote(lock, device);
     ReadFileText(ControlFile(device), value);
     if (!IsCount(value) || value == "0") {
-        ::unlink(note.c_str());
+        RemoveStateFile(folder, note);
         ::close(lock);
         return {};
     }
@@ -173,13 +207,14 @@ HeldBack Ext4ReservePool::lift(const std::string& root) {
         ::fsync(lock) == 0;
     const int err = noted ? WriteControl(ControlFile(device), "0") : errno;
     if (err != 0) {
-        ::unlink(note.c_str());
+        RemoveStateFile(folder, note);
         ::close(lock);
         held.state = HeldBack::State::NotLifted;
         held.why = std::string("it cannot be lifted: ") + std::strerror(err);
         return held;
     }
     control_ = ControlFile(device);
+    folder_ = folder;
     note_ = note;
     oldValue_ = value;
     lock_ = lock;
@@ -192,7 +227,7 @@ void Ext4ReservePool::restore() {
         return;
     }
     if (WriteControl(control_, oldValue_) == 0) {
-        ::unlink(note_.c_str());
+        RemoveStateFile(folder_, note_);
     }
     ::close(lock_); // the note, if it stays, is given back at the next start
     lock_ = -1;
@@ -202,29 +237,27 @@ void Ext4ReservePool::restoreLeftovers() {
     if (::geteuid() != 0) {
         return; // an ordinary user never lifted anything
     }
-    const std::string folder = NoteFolder();
-    DIR* dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
-    if (dir == nullptr) {
-        return;
-    }
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
+    const std::string folder = StateFolder();
+    for (const std::string& name : ListStateFiles(folder, "")) {
         if (name.rfind(kNotePrefix, 0) != 0) {
             continue;
         }
-        const std::string note = folder + "/" + name;
-        const int lock = ::open(note.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        OsStatus status;
+        const int dir = OpenStateFolder(folder, status);
+        const int lock = dir < 0 ? -1 : OpenTrustedFile(dir, name, O_RDWR, status);
+        if (dir >= 0) {
+            ::close(dir);
+        }
         if (lock < 0) {
-            continue;
+            continue; // not a note of ours: nothing in it is acted on
         }
         // A note still locked belongs to a running job.
         if (::flock(lock, LOCK_EX | LOCK_NB) == 0 &&
-            RestoreFromNote(lock, ControlFile(name.substr(std::strlen(kNotePrefix))))) {
-            ::unlink(note.c_str());
+            RestoreFromNote(lock, name.substr(std::strlen(kNotePrefix)))) {
+            RemoveStateFile(folder, name);
         }
         ::close(lock);
     }
-    ::closedir(dir);
 }
 
 } // namespace klar

@@ -26,7 +26,8 @@ public:
 
 private:
     std::string control_; ///< the reserved_clusters file of the lifted pool
-    std::string note_;
+    std::string folder_;  ///< the state folder holding its note
+    std::string note_;    ///< the note's name there
     std::string oldValue_;
     int lock_ = -1;
 };

@@ -12,6 +12,7 @@
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <vector>
 
 namespace klar {
 namespace {
@@ -86,6 +87,68 @@ void fillSpace(const struct statfs& fs, SpaceInfo& out) {
             out.withheld = free - available;
         }
     }
+}
+
+/// True when the file holds nothing but fill where it is read: its start, its end and pieces
+/// spread between (a filler of gigabytes is not read whole at every start).
+bool HoldsOnlyFill(int fd, std::uint64_t size, std::uint8_t fill) {
+    constexpr std::uint64_t kPiece = 65'536;
+    constexpr std::uint64_t kPieces = 64;
+    std::vector<std::uint8_t> piece(kPiece);
+    const std::uint64_t want = std::min(kPiece, size);
+    const std::uint64_t last = size - want; // where the final piece starts
+    for (std::uint64_t n = 0; n < kPieces; ++n) {
+        const std::uint64_t at = n + 1 == kPieces ? last : last / (kPieces - 1) * n;
+        const ssize_t got = ::pread(fd, piece.data(), want, static_cast<off_t>(at));
+        if (got != static_cast<ssize_t>(want) ||
+            !std::all_of(piece.begin(), piece.begin() + got,
+                         [fill](std::uint8_t b) { return b == fill; })) {
+            return false;
+        }
+        if (last == 0) {
+            break;
+        }
+    }
+    return true;
+}
+
+/// The filler's half of removeLeftover, within the very folder `dir` that was checked.
+LeftoverEnd RemoveIn(int dir, const struct stat& folder, const LeftoverFiller& filler,
+                     std::uint64_t& bytes) {
+    if (filler.name.empty() || filler.name.find('/') != std::string::npos || filler.name == "." ||
+        filler.name == "..") {
+        return LeftoverEnd::NotOurs;
+    }
+    struct stat sb {};
+    if (::fstatat(dir, filler.name.c_str(), &sb, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? LeftoverEnd::Gone : LeftoverEnd::Unreachable;
+    }
+    const bool ours = S_ISREG(sb.st_mode) && sb.st_uid == ::geteuid() &&
+                      sb.st_dev == folder.st_dev &&
+                      (filler.id ? static_cast<std::uint64_t>(sb.st_dev) == filler.id->volume &&
+                                       static_cast<std::uint64_t>(sb.st_ino) == filler.id->index
+                                 : sb.st_size == 0);
+    if (!ours) {
+        return LeftoverEnd::NotOurs;
+    }
+    const int fd =
+        ::openat(dir, filler.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return LeftoverEnd::NotOurs;
+    }
+    struct stat opened {};
+    const bool same = ::fstat(fd, &opened) == 0 && opened.st_ino == sb.st_ino &&
+                      opened.st_dev == sb.st_dev &&
+                      HoldsOnlyFill(fd, static_cast<std::uint64_t>(opened.st_size), filler.fill);
+    ::close(fd);
+    if (!same) {
+        return LeftoverEnd::NotOurs;
+    }
+    if (::unlinkat(dir, filler.name.c_str(), 0) != 0) {
+        return errno == ENOENT ? LeftoverEnd::Gone : LeftoverEnd::Unreachable;
+    }
+    bytes = static_cast<std::uint64_t>(opened.st_size);
+    return LeftoverEnd::Removed;
 }
 
 class PosixPlatform final : public Platform {
@@ -189,6 +252,22 @@ public:
             return fromErrno(errno);
         }
         return OsStatus::success();
+    }
+
+    LeftoverEnd removeLeftover(const LeftoverFiller& filler, std::uint64_t& bytes) override {
+        bytes = 0;
+        const int dir = ::open(filler.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) {
+            return LeftoverEnd::Unreachable;
+        }
+        struct stat folder {};
+        const bool same = ::fstat(dir, &folder) == 0 &&
+                          static_cast<std::uint64_t>(folder.st_dev) == filler.folderId.volume &&
+                          static_cast<std::uint64_t>(folder.st_ino) == filler.folderId.folder;
+        const LeftoverEnd end =
+            same ? RemoveIn(dir, folder, filler, bytes) : LeftoverEnd::Unreachable;
+        ::close(dir);
+        return end;
     }
 
     OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {

@@ -1,19 +1,22 @@
+#include "posix/state_dir.h"
 #include "state_folder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace klar {
 namespace {
 
-OsStatus Failure(int err) {
-    return {err == EEXIST ? OsStatus::Kind::Exists : OsStatus::Kind::Failed, err,
-            std::strerror(err)};
+OsStatus Words(const std::string& why) {
+    return {OsStatus::Kind::Failed, 0, why};
 }
 
 std::string HomeFolder() {
@@ -21,13 +24,12 @@ std::string HomeFolder() {
     if (home != nullptr && home[0] == '/') {
         return home;
     }
-    const passwd* user = ::getpwuid(::getuid());
+    const passwd* user = ::getpwuid(::geteuid());
     return user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "";
 }
 
-} // namespace
-
-std::string StateFolder() {
+/// The folder the environment names.
+std::string NamedStateFolder() {
     // Relative values are ignored, as the XDG base directory rules ask.
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state != nullptr && state[0] == '/') {
@@ -37,24 +39,176 @@ std::string StateFolder() {
     return home.empty() ? "" : home + "/.local/state/klarvenor";
 }
 
-OsStatus CreateHeldFile(const std::string& path, FillerHandle& out) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_APPEND, 0600);
+std::string Parent(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+/// True when path, or else the nearest folder above it that exists, belongs to someone other
+/// than this process's user.
+bool BelongsToAnother(const std::string& path) {
+    for (std::string at = path;; at = Parent(at)) {
+        struct stat sb {};
+        if (::lstat(at.c_str(), &sb) == 0) {
+            return sb.st_uid != ::geteuid();
+        }
+        if (at == "/") {
+            return false;
+        }
+    }
+}
+
+bool MakeFolders(const std::string& path) {
+    for (std::size_t at = 1; at <= path.size(); ++at) {
+        if (at == path.size() || path[at] == '/') {
+            if (::mkdir(path.substr(0, at).c_str(), 0700) != 0 && errno != EEXIST) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+/// Why a file or folder of the state may not be trusted; empty when it may.
+std::string Distrust(const struct stat& sb, bool folder) {
+    if (folder ? !S_ISDIR(sb.st_mode) : !S_ISREG(sb.st_mode)) {
+        return folder ? "it is not a folder" : "it is not a plain file";
+    }
+    if (sb.st_uid != ::geteuid()) {
+        return "it belongs to another user";
+    }
+    if ((sb.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return "others may write to it";
+    }
+    return {};
+}
+
+} // namespace
+
+OsStatus ErrnoStatus(int err) {
+    return {err == EEXIST ? OsStatus::Kind::Exists : OsStatus::Kind::Failed, err,
+            std::strerror(err)};
+}
+
+StateFolderChoice ChooseStateFolder() {
+    StateFolderChoice choice;
+    choice.path = NamedStateFolder();
+    if (::geteuid() == 0 && !choice.path.empty() &&
+        (BelongsToAnother(choice.path) || BelongsToAnother(Parent(choice.path)))) {
+        // Another user could plant journals and notes there for root to act on.
+        const passwd* root = ::getpwuid(0);
+        const std::string home =
+            root != nullptr && root->pw_dir != nullptr && root->pw_dir[0] == '/' ? root->pw_dir
+                                                                                 : "/root";
+        const std::string own = home + "/.local/state/klarvenor";
+        choice.notice = "The state folder " + choice.path +
+                        " belongs to another user, so the administrator's own " + own + " is used.";
+        choice.path = own;
+    }
+    return choice;
+}
+
+std::string StateFolder() {
+    return ChooseStateFolder().path;
+}
+
+int OpenStateFolder(const std::string& folder, OsStatus& status) {
+    if (folder.empty() || folder[0] != '/' || folder.back() == '/') {
+        status = Words("there is no state folder");
+        return -1;
+    }
+    const std::string parent = Parent(folder);
+    const std::string name = folder.substr(folder.find_last_of('/') + 1);
+    if (!MakeFolders(parent)) {
+        status = ErrnoStatus(errno);
+        return -1;
+    }
+    const int above = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (above < 0) {
+        status = ErrnoStatus(errno);
+        return -1;
+    }
+    if (::mkdirat(above, name.c_str(), 0700) != 0 && errno != EEXIST) {
+        status = ErrnoStatus(errno);
+        ::close(above);
+        return -1;
+    }
+    const int fd = ::openat(above, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int err = errno;
+    struct stat entry {};
+    const bool link = fd < 0 && ::fstatat(above, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      S_ISLNK(entry.st_mode);
+    ::close(above);
     if (fd < 0) {
-        return Failure(errno);
+        status = link             ? Words("it is a link")
+                 : err == ENOTDIR ? Words("it is not a folder")
+                                  : ErrnoStatus(err);
+        return -1;
+    }
+    struct stat sb {};
+    const std::string why = ::fstat(fd, &sb) != 0 ? std::strerror(errno) : Distrust(sb, true);
+    if (!why.empty()) {
+        ::close(fd);
+        status = Words(why);
+        return -1;
+    }
+    status = OsStatus::success();
+    return fd;
+}
+
+int OpenTrustedFile(int dir, const std::string& name, int flags, OsStatus& status) {
+    // Never blocking: a FIFO planted under a journal's name must not stop the program.
+    const int fd = ::openat(dir, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        status = errno == ELOOP ? Words("it is a link") : ErrnoStatus(errno);
+        return -1;
+    }
+    struct stat sb {};
+    const std::string why = ::fstat(fd, &sb) != 0 ? std::strerror(errno) : Distrust(sb, false);
+    if (!why.empty()) {
+        ::close(fd);
+        status = Words(why);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    status = OsStatus::success();
+    return fd;
+}
+
+OsStatus CheckStateFolder(const std::string& folder) {
+    OsStatus status;
+    const int fd = OpenStateFolder(folder, status);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return status;
+}
+
+OsStatus CreateHeldFile(const std::string& folder, const std::string& name, HeldFile& out) {
+    OsStatus status;
+    const int dir = OpenStateFolder(folder, status);
+    if (dir < 0) {
+        return status;
+    }
+    const int fd = OpenTrustedFile(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_APPEND, status);
+    if (fd < 0) {
+        ::close(dir);
+        return status;
     }
     // The lock goes with the descriptor: a process that dies for any reason lets it go.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
+        status = ErrnoStatus(errno);
         ::close(fd);
-        ::unlink(path.c_str());
-        return Failure(err);
+        ::unlinkat(dir, name.c_str(), 0);
+        ::close(dir);
+        return status;
     }
+    ::close(dir);
     out.native = fd;
     return OsStatus::success();
 }
 
-OsStatus AppendToHeldFile(FillerHandle& file, const std::string& text, bool flush) {
+OsStatus AppendToHeldFile(HeldFile& file, const std::string& text, bool flush) {
     const int fd = static_cast<int>(file.native);
     std::size_t done = 0;
     while (done < text.size()) {
@@ -63,49 +217,98 @@ OsStatus AppendToHeldFile(FillerHandle& file, const std::string& text, bool flus
             continue;
         }
         if (n <= 0) {
-            return Failure(n < 0 ? errno : ENOSPC);
+            return ErrnoStatus(n < 0 ? errno : ENOSPC);
         }
         done += static_cast<std::size_t>(n);
     }
-    return !flush || ::fsync(fd) == 0 ? OsStatus::success() : Failure(errno);
+    return !flush || ::fsync(fd) == 0 ? OsStatus::success() : ErrnoStatus(errno);
 }
 
-void CloseHeldFile(FillerHandle& file) {
+OsStatus TruncateHeldFile(HeldFile& file, std::uint64_t size) {
+    const int fd = static_cast<int>(file.native);
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0 || ::fsync(fd) != 0) {
+        return ErrnoStatus(errno);
+    }
+    return OsStatus::success();
+}
+
+void CloseHeldFile(HeldFile& file) {
     if (file.open()) {
         ::close(static_cast<int>(file.native));
         file.native = -1;
     }
 }
 
-OsStatus TakeOverHeldFile(const std::string& path, FillerHandle& out, std::string& content) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+std::vector<std::string> ListStateFiles(const std::string& folder, const std::string& suffix) {
+    std::vector<std::string> names;
+    OsStatus status;
+    const int fd = OpenStateFolder(folder, status);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (dir == nullptr) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() > suffix.size() &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            names.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+OsStatus TakeOverHeldFile(const std::string& folder, const std::string& name,
+                          std::uint64_t maxBytes, HeldFile& out, std::uint64_t& size) {
+    OsStatus status;
+    const int dir = OpenStateFolder(folder, status);
+    if (dir < 0) {
+        return status;
+    }
+    const int fd = OpenTrustedFile(dir, name, O_RDONLY, status);
+    ::close(dir);
     if (fd < 0) {
-        return Failure(errno);
+        return status;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
-        return err == EWOULDBLOCK ? Failure(EEXIST) : Failure(err);
+        return err == EWOULDBLOCK ? ErrnoStatus(EEXIST) : ErrnoStatus(err);
     }
-    content.clear();
-    char buffer[4096];
+    struct stat sb {};
+    if (::fstat(fd, &sb) != 0 || static_cast<std::uint64_t>(sb.st_size) > maxBytes) {
+        ::close(fd);
+        return Words("it is larger than any journal of ours");
+    }
+    size = static_cast<std::uint64_t>(sb.st_size);
+    out.native = fd;
+    return OsStatus::success();
+}
+
+std::size_t ReadHeldFile(HeldFile& file, std::uint64_t offset, char* data, std::size_t size) {
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n =
+            ::pread(static_cast<int>(file.native), data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0) {
-            const int err = errno;
-            ::close(fd);
-            return Failure(err);
-        }
-        if (n == 0) {
-            break;
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
     }
-    out.native = fd;
-    return OsStatus::success();
+}
+
+bool RemoveStateFile(const std::string& folder, const std::string& name) {
+    OsStatus status;
+    const int dir = OpenStateFolder(folder, status);
+    if (dir < 0) {
+        return false;
+    }
+    const bool gone = ::unlinkat(dir, name.c_str(), 0) == 0 || errno == ENOENT;
+    ::close(dir);
+    return gone;
 }
 
 } // namespace klar

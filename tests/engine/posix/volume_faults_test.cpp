@@ -1,6 +1,7 @@
 // Jobs on real Linux volumes that end short of full, or change under the job: each says so with
 // its cause, leaves no filler behind unnamed, and never says "cleared."; and an undisturbed job
 // on every filesystem the machine can mount still fills it and says "cleared.".
+#include "child_process.h"
 #include "job_rig.h"
 #include "journal.h"
 #include "termination.h"
@@ -27,35 +28,6 @@ std::string Cleared(const std::string& drive) {
 
 std::string NotCleared(const std::string& drive, const std::string& cause) {
     return "Disk (" + drive + ") was not fully cleared: " + cause;
-}
-
-/// Runs work in a child process (for limits and signals that must not hit the test itself)
-/// and returns what it wrote to its pipe; "exit N" or "signal N" is added for how it ended.
-std::string InChild(const std::function<std::string()>& work) {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) {
-        return "pipe failed";
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        const std::string said = work();
-        (void)!::write(pipeEnds[1], said.data(), said.size());
-        ::_exit(0);
-    }
-    ::close(pipeEnds[1]);
-    std::string said;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
-        said.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(pipeEnds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFSIGNALED(status)) {
-        said += "|signal " + std::to_string(WTERMSIG(status));
-    }
-    return said;
 }
 
 /// One job on a folder, with the lowest free space seen at any yield.
@@ -280,9 +252,10 @@ TEST(FileSizeLimit, APerFileLimitFillsOnInNewFilesAndNoLimitAtAllIsAFailure) {
         });
     };
     EXPECT_EQ(jobUnderLimit(256 * 1024), Cleared(volume->driveName()) + "|filled");
+    // No file can take a byte, the job's journal neither: nothing is filled without one.
     EXPECT_EQ(jobUnderLimit(0),
-              NotCleared(volume->driveName(),
-                         "a file size limit stops the filler files (File too large).") +
+              NotCleared(volume->driveName(), "the journal of filler files cannot be written in " +
+                                                  StateFolder() + " (File too large).") +
                   "|not filled");
     EXPECT_TRUE(ListFolder(volume->root()).empty());
 }
