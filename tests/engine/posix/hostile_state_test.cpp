@@ -225,37 +225,39 @@ const std::vector<Row>& Rows() {
 }
 
 TEST(HostileState, NoUserFileChangesEveryStartEndsAndNoFillerIsStranded) {
-    for (const Row& row : Rows()) {
-        SCOPED_TRACE(row.what);
-        if (row.needsRoot && ::geteuid() != 0) {
-            continue;
-        }
-        World world;
-        std::string whyNot;
-        world.volume = MakeRamVolume(4u << 20, whyNot);
-        if (!world.volume) {
-            if (VolumesRequired()) {
-                FAIL() << "cannot make a test volume: " << whyNot;
+    for (const std::uint64_t size : {4ull << 20, 16ull << 20}) {
+        for (const Row& row : Rows()) {
+            SCOPED_TRACE(std::string(row.what) + " on " + std::to_string(size >> 20) + " MiB");
+            if (row.needsRoot && ::geteuid() != 0) {
+                continue;
             }
-            GTEST_SKIP() << "no test volume: " << whyNot;
-        }
-        world.state = world.home / "klarvenor";
-        const std::string said = row.run(world);
-        EXPECT_EQ(said.find("|hung"), std::string::npos) << said;
-        for (const std::string& mention : row.mentions) {
-            EXPECT_NE(said.find(mention), std::string::npos) << said;
-        }
-        for (const auto& [path, content] : world.userFiles) {
-            EXPECT_EQ(AsText(ReadWholeFile(path)), content) << path;
-        }
-        std::vector<std::string> fillers;
-        for (const auto& entry : fs::recursive_directory_iterator(world.volume->root())) {
-            const std::string name = entry.path().filename().string();
-            if (IsFillerName(name) && world.userFiles.count(entry.path().string()) == 0) {
-                fillers.push_back(entry.path().string());
+            World world;
+            std::string whyNot;
+            world.volume = MakeRamVolume(size, whyNot);
+            if (!world.volume) {
+                if (VolumesRequired()) {
+                    FAIL() << "cannot make a test volume: " << whyNot;
+                }
+                GTEST_SKIP() << "no test volume: " << whyNot;
             }
+            world.state = world.home / "klarvenor";
+            const std::string said = row.run(world);
+            EXPECT_EQ(said.find("|hung"), std::string::npos) << said;
+            for (const std::string& mention : row.mentions) {
+                EXPECT_NE(said.find(mention), std::string::npos) << said;
+            }
+            for (const auto& [path, content] : world.userFiles) {
+                EXPECT_EQ(AsText(ReadWholeFile(path)), content) << path;
+            }
+            std::vector<std::string> fillers;
+            for (const auto& entry : fs::recursive_directory_iterator(world.volume->root())) {
+                const std::string name = entry.path().filename().string();
+                if (IsFillerName(name) && world.userFiles.count(entry.path().string()) == 0) {
+                    fillers.push_back(entry.path().string());
+                }
+            }
+            EXPECT_EQ(fillers, std::vector<std::string>{}) << said;
         }
-        EXPECT_EQ(fillers, std::vector<std::string>{}) << said;
     }
 }
 
