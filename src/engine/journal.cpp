@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -19,6 +20,15 @@ constexpr const char* kExtension = ".journal";
 /// the journal starts over after every pass that deleted all of its own).
 constexpr std::uint64_t kLargestJournal = 256ull << 20;
 constexpr std::size_t kLongestLine = 65'536;
+/// How long fillers on a drive that is not there are looked for at each start: a drive
+/// reformatted or gone for good must not be named at every start for ever.
+constexpr std::int64_t kKeptFor = 30 * 24 * 3600;
+
+std::int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 fs::path PathOf(const std::string& utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
@@ -98,6 +108,8 @@ public:
             return;
         } else if (kind == "folder") {
             FolderLine(line);
+        } else if (kind == "since") {
+            (void)NumberField(line, since_);
         } else if (kind == "next") {
             Settle();
             unsigned fill = 0;
@@ -175,8 +187,11 @@ private:
     }
 
     void Keep(const LeftoverFiller& filler) {
-        if (!keep_.IsOpen() && !keep_.Open().ok()) {
+        if (Now() - since_ > kKeptFor || (!keep_.IsOpen() && !keep_.Open().ok())) {
             return;
+        }
+        if (since_ != keptSince_ && keep_.Since(since_).ok()) {
+            keptSince_ = since_;
         }
         if (keep_.Next(filler.folder, filler.folderId, filler.name, filler.fill, false).ok() &&
             (!filler.id || keep_.Made(filler.name, *filler.id, false).ok())) {
@@ -191,6 +206,8 @@ private:
     std::string folder_;
     FolderId folderId_;
     std::optional<LeftoverFiller> pending_;
+    std::int64_t since_ = Now(); ///< when its fillers were first found out of reach
+    std::int64_t keptSince_ = -1;
 };
 
 /// Reads a journal in bounded pieces, line by line; false when it is not a journal of ours.
@@ -322,6 +339,11 @@ OsStatus JobJournal::Made(const std::string& name, const FileId& id, bool flush)
     return Write("made " + std::to_string(id.volume) + " " + std::to_string(id.index) + " " + name +
                      "\n",
                  flush);
+}
+
+OsStatus JobJournal::Since(std::int64_t time) {
+    lastFolder_.clear(); // the records after it name their folder again
+    return Write("since " + std::to_string(time) + "\n", false);
 }
 
 OsStatus JobJournal::NotMade(const std::string& name) {

@@ -37,6 +37,9 @@ public:
     [[nodiscard]] OsStatus Made(const std::string& name, const FileId& id, bool flush = true);
     /// No file was created under the name announced last (it was taken, or refused).
     [[nodiscard]] OsStatus NotMade(const std::string& name);
+    /// The fillers recorded next were first found out of reach at `time` (seconds since 1970):
+    /// a start that finds them still out of reach 30 days later lets them go.
+    [[nodiscard]] OsStatus Since(std::int64_t time);
     /// Forces every record to the medium.
     void Flush();
     /// Every filler listed so far is deleted: the journal starts over.

@@ -90,7 +90,18 @@ TEST(Journal, ReplayRemovesOnlyTheFillersOfAJobThatIsGoneAndSaysHowMuch) {
         EXPECT_TRUE(ListFolder(volume->root()).empty());
         EXPECT_TRUE(fs::is_empty(state));
     }
-    fs::remove_all(state);
+
+    // Fillers on a drive that is not there are looked for at later starts, for 30 days.
+    const std::string gone = JoinPath(volume->root(), "gone");
+    for (const std::string& since : {std::string(), std::string("since 1000000000\n")}) {
+        WriteWholeFile(JoinPath(state, "job-1.journal"),
+                       "klarvenor journal 2\n" + since + "folder 1 2 " + gone +
+                           "\nnext 53 00000001.txt\nmade 1 3 00000001.txt\n");
+        const Leftovers kept = RemoveLeftovers(*platform, state);
+        EXPECT_EQ(kept.kept, since.empty() ? 1u : 0u) << since;
+        EXPECT_EQ(RemoveLeftovers(*platform, state).kept, since.empty() ? 1u : 0u) << since;
+        fs::remove_all(state);
+    }
 }
 
 } // namespace

@@ -42,7 +42,7 @@ class JobRig {
 public:
     explicit JobRig(const std::string& driveText, EngineLimits limits = {},
                     RandomSource* random = nullptr,
-                    const std::string& journalFolder = StateFolder(),
+                    const std::string& journalFolder = TestStateFolder(),
                     WritePath path = WritePath::UnderTest)
         : engine(state, platform, view, random != nullptr ? *random : clockRandom,
                  OnPathUnderTest(limits, path), journalFolder) {

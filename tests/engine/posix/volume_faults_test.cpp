@@ -255,7 +255,7 @@ TEST(FileSizeLimit, APerFileLimitFillsOnInNewFilesAndNoLimitAtAllIsAFailure) {
     // No file can take a byte, the job's journal neither: nothing is filled without one.
     EXPECT_EQ(jobUnderLimit(0),
               NotCleared(volume->driveName(), "the journal of filler files cannot be written in " +
-                                                  StateFolder() + " (File too large).") +
+                                                  TestStateFolder() + " (File too large).") +
                   "|not filled");
     EXPECT_TRUE(ListFolder(volume->root()).empty());
 }
