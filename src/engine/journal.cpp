@@ -305,7 +305,7 @@ OsStatus JobJournal::Open() {
     if (!created.ok()) {
         return created;
     }
-    lastFolder_.clear();
+    folderWritten_.clear();
     const OsStatus header = Write(std::string(kHeader), true);
     if (!header.ok()) {
         End(false);
@@ -315,22 +315,24 @@ OsStatus JobJournal::Open() {
 
 OsStatus JobJournal::Next(const std::string& folder, const FolderId& folderId,
                           const std::string& name, std::uint8_t fill, bool flush) {
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(PathOf(folder), ec);
-    if (ec) {
-        return {OsStatus::Kind::Failed, ec.value(), ec.message()};
-    }
-    const std::string record = "folder " + std::to_string(folderId.volume) + " " +
-                               std::to_string(folderId.folder) + " " + Escape(Utf8Of(absolute)) +
-                               "\n";
     std::string lines;
-    if (record != lastFolder_) {
-        lines = record;
+    // A pass fills one folder: its record is made once, not for each of its fillers.
+    const bool recorded =
+        !folderWritten_.empty() && folder == folderWritten_ && folderId == folderIdWritten_;
+    if (!recorded) {
+        std::error_code ec;
+        const fs::path absolute = fs::absolute(PathOf(folder), ec);
+        if (ec) {
+            return {OsStatus::Kind::Failed, ec.value(), ec.message()};
+        }
+        lines = "folder " + std::to_string(folderId.volume) + " " +
+                std::to_string(folderId.folder) + " " + Escape(Utf8Of(absolute)) + "\n";
     }
     lines += "next " + std::to_string(fill) + " " + name + "\n";
     const OsStatus written = Write(lines, flush);
-    if (written.ok()) {
-        lastFolder_ = record;
+    if (written.ok() && !recorded) {
+        folderWritten_ = folder;
+        folderIdWritten_ = folderId;
     }
     return written;
 }
@@ -342,7 +344,7 @@ OsStatus JobJournal::Made(const std::string& name, const FileId& id, bool flush)
 }
 
 OsStatus JobJournal::Since(std::int64_t time) {
-    lastFolder_.clear(); // the records after it name their folder again
+    folderWritten_.clear(); // the records after it name their folder again
     return Write("since " + std::to_string(time) + "\n", false);
 }
 
@@ -365,7 +367,7 @@ void JobJournal::Flush() {
 
 void JobJournal::Clear() {
     if (file_.open() && TruncateHeldFile(file_, kHeader.size()).ok()) {
-        lastFolder_.clear();
+        folderWritten_.clear();
     }
 }
 

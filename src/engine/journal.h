@@ -54,7 +54,10 @@ private:
     std::string folder_;
     std::string name_;
     HeldFile file_;
-    std::string lastFolder_; ///< the folder record written last since the journal (re)started
+    /// The folder (as the job names it) whose record was written last since the journal
+    /// (re)started; empty when none was.
+    std::string folderWritten_;
+    FolderId folderIdWritten_;
 };
 
 /// What the journals of dead jobs had left: filler files found and deleted, and their bytes.

@@ -1,3 +1,4 @@
+#include "fill_check.h"
 #include "platform.h"
 #include "posix/held_back.h"
 #include "posix/mount_table.h"
@@ -12,7 +13,6 @@
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
-#include <vector>
 
 namespace klar {
 namespace {
@@ -89,29 +89,6 @@ void fillSpace(const struct statfs& fs, SpaceInfo& out) {
     }
 }
 
-/// True when the file holds nothing but fill where it is read: its start, its end and pieces
-/// spread between (a filler of gigabytes is not read whole at every start).
-bool HoldsOnlyFill(int fd, std::uint64_t size, std::uint8_t fill) {
-    constexpr std::uint64_t kPiece = 65'536;
-    constexpr std::uint64_t kPieces = 64;
-    std::vector<std::uint8_t> piece(kPiece);
-    const std::uint64_t want = std::min(kPiece, size);
-    const std::uint64_t last = size - want; // where the final piece starts
-    for (std::uint64_t n = 0; n < kPieces; ++n) {
-        const std::uint64_t at = n + 1 == kPieces ? last : last / (kPieces - 1) * n;
-        const ssize_t got = ::pread(fd, piece.data(), want, static_cast<off_t>(at));
-        if (got != static_cast<ssize_t>(want) ||
-            !std::all_of(piece.begin(), piece.begin() + got,
-                         [fill](std::uint8_t b) { return b == fill; })) {
-            return false;
-        }
-        if (last == 0) {
-            break;
-        }
-    }
-    return true;
-}
-
 /// The filler's half of removeLeftover, within the very folder `dir` that was checked.
 LeftoverEnd RemoveIn(int dir, const struct stat& folder, const LeftoverFiller& filler,
                      std::uint64_t& bytes) {
@@ -139,7 +116,11 @@ LeftoverEnd RemoveIn(int dir, const struct stat& folder, const LeftoverFiller& f
     struct stat opened {};
     const bool same = ::fstat(fd, &opened) == 0 && opened.st_ino == sb.st_ino &&
                       opened.st_dev == sb.st_dev &&
-                      HoldsOnlyFill(fd, static_cast<std::uint64_t>(opened.st_size), filler.fill);
+                      HoldsOnlyFill(static_cast<std::uint64_t>(opened.st_size), filler.fill,
+                                    [fd](std::uint64_t at, std::uint8_t* data, std::size_t size) {
+                                        return ::pread(fd, data, size, static_cast<off_t>(at)) ==
+                                               static_cast<ssize_t>(size);
+                                    });
     ::close(fd);
     if (!same) {
         return LeftoverEnd::NotOurs;

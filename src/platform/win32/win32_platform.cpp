@@ -1,9 +1,9 @@
+#include "fill_check.h"
 #include "platform.h"
 
 #include <algorithm>
 #include <iterator>
 #include <string>
-#include <vector>
 #include <windows.h>
 #include <winioctl.h>
 
@@ -129,33 +129,14 @@ bool DeleteByHandle(HANDLE handle) {
                                         sizeof disposition) != FALSE;
 }
 
-/// True when the file holds nothing but fill where it is read: its start, its end and pieces
-/// spread between (a filler of gigabytes is not read whole at every start).
-bool HoldsOnlyFill(HANDLE handle, std::uint64_t size, std::uint8_t fill) {
-    constexpr std::uint64_t kPiece = 65'536;
-    constexpr std::uint64_t kPieces = 64;
-    std::vector<std::uint8_t> piece(kPiece);
-    const std::uint64_t want = std::min(kPiece, size);
-    const std::uint64_t last = size - want;
-    for (std::uint64_t n = 0; n < kPieces; ++n) {
-        OVERLAPPED at{};
-        const std::uint64_t offset = n + 1 == kPieces ? last : last / (kPieces - 1) * n;
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD got = 0;
-        if (want > 0 && (!::ReadFile(handle, piece.data(), static_cast<DWORD>(want), &got, &at) ||
-                         got != want)) {
-            return false;
-        }
-        if (!std::all_of(piece.begin(), piece.begin() + got,
-                         [fill](std::uint8_t b) { return b == fill; })) {
-            return false;
-        }
-        if (last == 0) {
-            break;
-        }
-    }
-    return true;
+/// Reads exactly size bytes at offset through handle.
+bool ReadAt(HANDLE handle, std::uint64_t offset, std::uint8_t* data, std::size_t size) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    return size == 0 ||
+           (::ReadFile(handle, data, static_cast<DWORD>(size), &got, &at) && got == size);
 }
 
 /// The filler's half of removeLeftover, once its folder was found to be the recorded one.
@@ -183,7 +164,12 @@ LeftoverEnd RemoveLeftoverFile(const std::wstring& path, const LeftoverFiller& f
                    ? IdOf(info).index == filler.id->index && IdOf(info).volume == filler.id->volume
                    : length == 0;
     }
-    ours = ours && HoldsOnlyFill(handle, length, filler.fill) && DeleteByHandle(handle);
+    ours = ours &&
+           HoldsOnlyFill(length, filler.fill,
+                         [handle](std::uint64_t at, std::uint8_t* data, std::size_t size) {
+                             return ReadAt(handle, at, data, size);
+                         }) &&
+           DeleteByHandle(handle);
     ::CloseHandle(handle);
     if (ours) {
         bytes = length;
