@@ -6,7 +6,19 @@ if(NOT WIN32)
     set(klar_linux ${PROJECT_SOURCE_DIR}/packaging/linux)
     set(klar_metainfo example.klarvenor.Klarvenor.metainfo.xml)
 
-    install(FILES ${klar_linux}/klarvenor.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    # The administrator launcher (desktop action and polkit action) names the window program
+    # by its full path, which is known only at install time: /usr/bin in the package,
+    # /usr/local/bin for a plain install.
+    set(klar_installed ${PROJECT_BINARY_DIR}/installed)
+    set(klar_policy example.klarvenor.Klarvenor.policy)
+    install(CODE "
+        set(KLAR_WINDOW_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/klarvenor\")
+        configure_file(\"${klar_linux}/klarvenor.desktop.in\"
+                       \"${klar_installed}/klarvenor.desktop\" @ONLY)
+        configure_file(\"${klar_linux}/${klar_policy}.in\" \"${klar_installed}/${klar_policy}\" @ONLY)
+    ")
+    install(FILES ${klar_installed}/klarvenor.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${klar_installed}/${klar_policy} DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
     foreach(size 16 32 48 256)
         install(FILES ${PROJECT_SOURCE_DIR}/src/app/resources/klarvenor-${size}.png
                 DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
@@ -55,6 +67,8 @@ if(NOT WIN32)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
     set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.klarvenor.example/klarvenor.html")
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # The "Clear as Administrator" launcher starts the window through pkexec.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS pkexec)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
     set(CPACK_STRIP_FILES ON)

@@ -9,6 +9,7 @@ packages=(
     xfsprogs btrfs-progs dosfstools fusefat ntfs-3g
     qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth
     libcli11-dev desktop-file-utils appstream lintian dpkg-dev file imagemagick man-db
+    libxml2-utils polkitd # xmllint and the DTD that the polkit action is checked against
 )
 if [ "${1:-}" = "--windows" ]; then
     packages+=(g++-mingw-w64-x86-64-posix wine64 wine fonts-wine openbox nsis)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The package stage: builds the release programs, makes the Debian package with CPack, checks it
 # with lintian, installs it with dpkg, runs the installed klarvenor-cli (its version and a job on
-# a small tmpfs), validates the installed desktop entry and AppStream data, and removes the
-# package again. Run as root (it installs and mounts); scripts/test.sh runs it. Whatever it
-# installs or mounts is taken down on every exit.
+# a small tmpfs), validates the installed desktop entry, polkit action and AppStream data, and
+# removes the package again. Run as root (it installs and mounts); scripts/test.sh runs it.
+# Whatever it installs or mounts is taken down on every exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -76,6 +76,14 @@ echo "installed klarvenor-cli: $last"
 
 echo "== package: installed desktop entry, AppStream data, icons and man pages"
 desktop-file-validate /usr/share/applications/klarvenor.desktop
+grep -qx "Exec=pkexec /usr/bin/klarvenor" /usr/share/applications/klarvenor.desktop
+policy=/usr/share/polkit-1/actions/example.klarvenor.Klarvenor.policy
+xmllint --noout --dtdvalid /usr/share/polkit-1/policyconfig-1.dtd "$policy"
+grep -q '"org.freedesktop.policykit.exec.path">/usr/bin/klarvenor<' "$policy"
+if pkaction >/dev/null 2>&1; then # only where polkitd runs
+    pkaction --action-id example.klarvenor.Klarvenor.clear-as-administrator --verbose |
+        grep -q "org.freedesktop.policykit.exec.path -> /usr/bin/klarvenor"
+fi
 appstreamcli validate --no-net /usr/share/metainfo/example.klarvenor.Klarvenor.metainfo.xml
 for size in 16 32 48 256; do
     identify -format "%wx%h\n" "/usr/share/icons/hicolor/${size}x${size}/apps/klarvenor.png" |
@@ -88,7 +96,8 @@ done
 echo "== package: remove"
 dpkg -r klarvenor
 installed=
-if [ -e /usr/bin/klarvenor-cli ] || [ -e /usr/share/applications/klarvenor.desktop ]; then
+if [ -e /usr/bin/klarvenor-cli ] || [ -e /usr/share/applications/klarvenor.desktop ] ||
+    [ -e "$policy" ]; then
     echo "dpkg -r left the package's files behind" >&2
     exit 1
 fi

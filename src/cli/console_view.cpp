@@ -106,6 +106,14 @@ void ConsoleView::setCaption(Caption which, const std::string& text) {
     }
 }
 
+std::string ConsoleView::administratorRoute() const {
+#ifdef _WIN32
+    return {}; // no volume of Windows keeps space for the administrator alone
+#else
+    return "run it with sudo";
+#endif
+}
+
 void ConsoleView::yield() {
     if (--yieldsUntilClock_ > 0) {
         return;

@@ -39,6 +39,7 @@ public:
     void focusClearButton() override {}
     void showMessage(const std::string& text) override { message_ = text; }
     void yield() override;
+    std::string administratorRoute() const override;
 
     /// The message the job ended with; empty when it ended without one (aborted).
     [[nodiscard]] const std::string& message() const { return message_; }

@@ -39,6 +39,11 @@ public:
 
     /// Lets the window handle its pending events (clicks included) and returns.
     virtual void yield() = 0;
+
+    /// How this front end's user runs a job with the administrator's rights ("run Klarvenor
+    /// as administrator"), told when space kept for the administrator stayed out of reach;
+    /// empty where the front end knows no such way.
+    [[nodiscard]] virtual std::string administratorRoute() const { return {}; }
 };
 
 } // namespace klar

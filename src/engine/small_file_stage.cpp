@@ -147,7 +147,13 @@ void Engine::NoteUnreachedSpace(const HeldBack& heldBack) {
         return;
     }
     if (space.withheld > 0) {
-        NoteFailure(WithSeparators(space.withheld) + " bytes are reserved for the administrator");
+        std::string cause =
+            WithSeparators(space.withheld) + " bytes are reserved for the administrator";
+        const std::string route = view_.administratorRoute();
+        if (!route.empty()) {
+            cause += "; " + route + " to clear them";
+        }
+        NoteFailure(cause);
     }
     // Free space that refused the fill and every small file (xfs keeps some in each of its
     // allocation groups for its own trees) may still hold deleted data.

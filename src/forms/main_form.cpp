@@ -19,6 +19,12 @@ bool IsBlank(const std::string& text) {
 
 } // namespace
 
+std::string MainCaption(bool startedAsAdministrator) {
+    // The caption ends in a space, so the suffix reads as a word of its own.
+    return startedAsAdministrator ? std::string(kMainCaption) + kAdministratorSuffix
+                                  : std::string(kMainCaption);
+}
+
 std::string PlacementText(double twips) {
     char text[32];
     std::snprintf(text, sizeof text, "%.7g", static_cast<double>(static_cast<float>(twips)));

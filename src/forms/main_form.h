@@ -11,6 +11,17 @@
 namespace klar::forms {
 
 inline constexpr const char* kMainCaption = "Klarvenor - Secure Erasure Utility ";
+/// What the caption gains in a window started through the desktop's administrator launcher,
+/// so that nobody takes it for the user's own window.
+inline constexpr const char* kAdministratorSuffix = "(Administrator)";
+
+/// How the window's user reaches space kept for the administrator: the desktop's
+/// "Clear as Administrator" launcher, or the program started as root.
+inline constexpr const char* kAdministratorRoute = "run Klarvenor as administrator";
+
+/// The main window's caption: kMainCaption, with kAdministratorSuffix when the window runs
+/// with the administrator's rights that the desktop's launcher gave it.
+[[nodiscard]] std::string MainCaption(bool startedAsAdministrator);
 /// The outer size the load handler gives the main window, and the client area its controls
 /// are laid out for, in twips.
 inline constexpr int kMainWidthTwips = 4755;

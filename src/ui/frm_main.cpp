@@ -18,9 +18,17 @@
 #include <QSettings>
 #include <QStyle>
 #include <algorithm>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace klar::ui {
 namespace {
+
+/// True in a window that pkexec started as root: it leaves the caller's user id behind in
+/// PKEXEC_UID. A window started as root any other way keeps its plain caption.
+bool StartedThroughPkexec() {
+    return std::getenv("PKEXEC_UID") != nullptr && ::geteuid() == 0;
+}
 
 /// Lets the drop-down list show whole mount paths; the edit field keeps its place and size.
 void FitDropDownToItems(QComboBox& box) {
@@ -40,7 +48,7 @@ frmMain::frmMain(JobState& state, Platform& platform, AuxWindows& windows, QWidg
     : QMainWindow(parent), state_(state), platform_(platform), windows_(windows),
       rules_(state, platform, *this) {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QString::fromLatin1(forms::kMainCaption));
+    setWindowTitle(QString::fromStdString(forms::MainCaption(StartedThroughPkexec())));
     BuildMenus();
     BuildControls();
     ConnectHandlers();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "job_view.h"
+#include "main_form.h"
 
 #include <QElapsedTimer>
 #include <array>
@@ -50,6 +51,7 @@ public:
     void focusClearButton() override;
     void showMessage(const std::string& text) override;
     void yield() override;
+    std::string administratorRoute() const override { return forms::kAdministratorRoute; }
 
     /// Puts the latest captions and bar value on the widgets. Runs before anything can paint
     /// the window and when a job has returned, so that the window never shows a stale value.

@@ -27,6 +27,7 @@ public:
     std::vector<std::string> focusLog; ///< "cboDelay" or "Command5"
     std::vector<std::string> messages;
     long yields = 0;
+    std::string route; ///< what administratorRoute() answers
 
     /// Runs at every yield, after the count went up.
     std::function<void()> onYield;
@@ -58,6 +59,8 @@ public:
             onYield();
         }
     }
+
+    std::string administratorRoute() const override { return route; }
 
     void check(MethodBox box) { checked = {box}; }
     void uncheckAll() { checked.clear(); }

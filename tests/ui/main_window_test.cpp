@@ -12,8 +12,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
+#include <unistd.h>
 
 namespace klar::uitest {
 namespace {
@@ -88,6 +90,26 @@ TEST(MainWindowFirstShow, ShowsTheStartState) {
     EXPECT_EQ(rig.window->windowTitle(), "Klarvenor - Secure Erasure Utility ");
     EXPECT_EQ(rig.window->windowTitle().size(), 35);
     EXPECT_EQ(FocusedControl(*rig.window), "cboDelay");
+}
+
+// The administrator launcher's window must not be taken for the user's own, and no other
+// window may claim to be it.
+TEST(MainWindowFirstShow, OnlyAWindowThatPkexecStartedAsRootSaysAdministrator) {
+    const QString plain = QStringLiteral("Klarvenor - Secure Erasure Utility ");
+    const bool root = ::geteuid() == 0;
+    for (const char* pkexecUid : {static_cast<const char*>(nullptr), "1000"}) {
+        if (pkexecUid != nullptr) {
+            ::setenv("PKEXEC_UID", pkexecUid, 1);
+        } else {
+            ::unsetenv("PKEXEC_UID");
+        }
+        WindowRig rig;
+        const bool administrator = pkexecUid != nullptr && root;
+        EXPECT_EQ(rig.window->windowTitle(),
+                  administrator ? plain + QStringLiteral("(Administrator)") : plain)
+            << (pkexecUid != nullptr ? "PKEXEC_UID set" : "PKEXEC_UID unset");
+    }
+    ::unsetenv("PKEXEC_UID");
 }
 
 TEST(MainWindowFirstShow, LoadOpensTheDonationWindowBeforeTheDriveListAndTheFirstShow) {
