@@ -219,16 +219,39 @@ Engine::PassEnd Engine::RunPass(int pass) {
     }
 
     HeldBackLift heldBack(platform_);
+    std::optional<HeldBack> held; // once the fill has met the space the filesystem holds back
+    std::size_t firstHeldFile = 0;
     try {
         PassStart(pass, driveText);
-        NoteHeldBack(heldBack.lift(root_)); // before the fill, whose refusals it causes
+        // The space of files deleted just before the job is handed out only once their
+        // deletion is committed (ext4's journal); committed now, the fill can take it.
+        (void)platform_.flushVolume(root_);
         FirstNumberSearch();
         for (;;) {
             FileStart();
+            if (state_.gDriveFull && !held) {
+                // Lifted only for the last stretch: while it is 0, other programs' writes
+                // to this full volume lose the reserve the kernel keeps for them. The fill on
+                // the medium first: where blocks are placed at write-back, they would
+                // otherwise land in space that the stretch wrote and gave back, and leave
+                // unwritten space behind.
+                for (PassFile& file : state_.gPassFiles) {
+                    FlushFile(file);
+                }
+                held = heldBack.lift(root_);
+                NoteHeldBack(*held);
+                if (held->state == HeldBack::State::Lifted) {
+                    firstHeldFile = state_.gPassFiles.size();
+                    state_.gDriveFull = false;
+                    continue;
+                }
+            }
             if (state_.gDriveFull) {
+                if (heldBack.held().state == HeldBack::State::Lifted) {
+                    GiveBackHeldSpace(firstHeldFile, heldBack);
+                }
                 SmallFileStage();
-                NoteUnreachedSpace(heldBack.held());
-                heldBack.restore();
+                NoteUnreachedSpace(*held);
                 break;
             }
             const BlockLoopEnd end = BlockLoop();
@@ -266,6 +289,7 @@ void Engine::PassStart(int pass, const std::string& driveText) {
     ShowRemaining(freeBytes);
     view_.yield();
     state_.gStartFree = freeBytes;
+    passProgress_ = 0.0f;
     std::string capacity = "Drive Capacity: ";
     AppendNumber(capacity, total);
     capacity += " bytes";
@@ -393,7 +417,9 @@ std::optional<Engine::BlockLoopEnd> Engine::AfterGoodBlock(PassFile& file,
         const double used = static_cast<double>(state_.gStartFree) - static_cast<double>(freeBytes);
         percent = static_cast<float>(used / static_cast<double>(state_.gStartFree) * 100.0);
     }
-    view_.setProgress(std::clamp(percent, 0.0f, 100.0f));
+    // Never back: space the filesystem held back and gave up late counts as already reached.
+    passProgress_ = std::max(passProgress_, std::clamp(percent, 0.0f, 100.0f));
+    view_.setProgress(passProgress_);
     view_.yield();
     view_.setCaption(Caption::Label2, passCaption_);
     view_.yield();
@@ -455,22 +481,41 @@ void Engine::AbortPass() {
 
 void Engine::PassFilesEnd() {
     for (PassFile& file : state_.gPassFiles) {
-        ReleaseFile(file);
-        if (!file.created) {
-            continue;
-        }
-        if (!FileExists(file.path)) {
-            NoteLeftBehind(file, file.path + " was moved away");
-            continue;
-        }
-        const OsStatus removed = platform_.removeCreated(file.path, file.handle.id);
-        if (removed.kind == OsStatus::Kind::Exists) {
-            NoteLeftBehind(file, file.path + " was replaced by another file and left alone");
-        } else if (!removed.ok()) {
-            NoteLeftBehind(file, Because(file.path + " cannot be deleted", removed));
-        }
+        DeletePassFile(file);
     }
     state_.gPassFiles.clear();
+}
+
+void Engine::DeletePassFile(PassFile& file) {
+    ReleaseFile(file);
+    if (!file.created) {
+        return;
+    }
+    if (!FileExists(file.path)) {
+        NoteLeftBehind(file, file.path + " was moved away");
+        return;
+    }
+    const OsStatus removed = platform_.removeCreated(file.path, file.handle.id);
+    if (removed.kind == OsStatus::Kind::Exists) {
+        NoteLeftBehind(file, file.path + " was replaced by another file and left alone");
+    } else if (!removed.ok()) {
+        NoteLeftBehind(file, Because(file.path + " cannot be deleted", removed));
+    }
+}
+
+void Engine::GiveBackHeldSpace(std::size_t firstHeldFile, HeldBackLift& heldBack) {
+    // The held-back space got the pass's byte; once that is on the medium, it is freed and
+    // handed back at once, before anything else of the pass runs on the full volume.
+    auto& files = state_.gPassFiles;
+    const auto first = files.begin() + static_cast<std::ptrdiff_t>(firstHeldFile);
+    for (auto file = first; file != files.end(); ++file) {
+        FlushFile(*file);
+    }
+    for (auto file = first; file != files.end(); ++file) {
+        DeletePassFile(*file);
+    }
+    files.erase(first, files.end());
+    heldBack.restore();
 }
 
 bool Engine::FinishJob(int pass) {

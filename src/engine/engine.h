@@ -86,6 +86,10 @@ private:
     void TailFill();
     void AbortPass();
     void PassFilesEnd();
+    void DeletePassFile(PassFile& file);
+    /// Deletes the fillers from firstHeldFile on, which took what the filesystem held back,
+    /// and gives that back.
+    void GiveBackHeldSpace(std::size_t firstHeldFile, HeldBackLift& heldBack);
     bool FinishJob(int pass);
 
     // What a plain fill misses (small_file_stage.cpp).
@@ -127,6 +131,7 @@ private:
     std::size_t blockLength_ = 0; ///< the block: the first blockLength_ bytes of buffer_
     bool singleBlocks_ = false;   ///< a transfer was refused for room: one block at a time
     std::string passCaption_;
+    float passProgress_ = 0.0f; ///< the bar's value in this pass so far
     std::string remainingText_;
     OsStatus lastWrite_;
     std::optional<std::string> failure_;  ///< first cause of a pass that did not end well

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -211,6 +212,7 @@ HeldBack Ext4ReservePool::lift(const std::string& root) {
         held.why = std::string("it cannot be lifted: ") + std::strerror(err);
         return held;
     }
+    inPlace_.clear();
     control_ = ControlFile(device);
     folder_ = folder;
     note_ = note;
@@ -220,7 +222,24 @@ HeldBack Ext4ReservePool::lift(const std::string& root) {
     return held;
 }
 
+std::uint64_t Ext4ReservePool::inPlace(const std::string& root, const struct statfs& fs) {
+    const VolumeKey key{fs.f_fsid.__val[0], fs.f_fsid.__val[1]};
+    if (const auto known = inPlace_.find(key); known != inPlace_.end()) {
+        return known->second;
+    }
+    std::string value;
+    const std::string device = DeviceName(root);
+    const std::uint64_t unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
+    const std::uint64_t bytes =
+        !device.empty() && ReadFileText(ControlFile(device), value) && IsCount(value)
+            ? std::strtoull(value.c_str(), nullptr, 10) * unit
+            : 0;
+    inPlace_[key] = bytes;
+    return bytes;
+}
+
 void Ext4ReservePool::restore() {
+    inPlace_.clear(); // read again once given back
     if (lock_ < 0) {
         return;
     }

@@ -2,7 +2,11 @@
 
 #include "platform.h"
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <sys/statfs.h>
+#include <utility>
 
 namespace klar {
 
@@ -24,7 +28,15 @@ public:
     /// Gives back every pool that a job of an earlier run lifted and did not restore.
     static void restoreLeftovers();
 
+    /// The bytes the pool holds now on the ext4 volume holding root (fs: its statfs): free
+    /// space that root's writes cannot take either. Read once per volume, since only lift and
+    /// restore change it; 0 where there is no pool or nothing says how large it is.
+    std::uint64_t inPlace(const std::string& root, const struct statfs& fs);
+
 private:
+    using VolumeKey = std::pair<int, int>; ///< statfs's f_fsid
+    std::map<VolumeKey, std::uint64_t> inPlace_;
+
     std::string control_; ///< the reserved_clusters file of the lifted pool
     std::string folder_;  ///< the state folder holding its note
     std::string note_;    ///< the note's name there

@@ -70,7 +70,8 @@ void ChooseWritePath(FillerHandle& file, const std::uint8_t* data, std::size_t s
 constexpr long kBtrfsMagic = 0x9123683E;
 constexpr long kExtMagic = 0xEF53; // ext2, ext3 and ext4
 
-void fillSpace(const struct statfs& fs, SpaceInfo& out) {
+/// pool: bytes that ext4 keeps back even from root (its reserved-cluster pool, in place).
+void fillSpace(const struct statfs& fs, std::uint64_t pool, SpaceInfo& out) {
     const std::uint64_t unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
     const std::uint64_t free = static_cast<std::uint64_t>(fs.f_bfree) * unit;
     const std::uint64_t available = static_cast<std::uint64_t>(fs.f_bavail) * unit;
@@ -82,7 +83,7 @@ void fillSpace(const struct statfs& fs, SpaceInfo& out) {
     // are not available are the filesystem's own, such as btrfs's metadata space.)
     if (static_cast<long>(fs.f_type) == kExtMagic && free > available) {
         if (::geteuid() == 0) {
-            out.free = free;
+            out.free = free - std::min(free, pool);
         } else {
             out.withheld = free - available;
         }
@@ -256,7 +257,7 @@ public:
         if (::statfs(root.c_str(), &fs) != 0) {
             return fromErrno(errno);
         }
-        fillSpace(fs, out);
+        fillSpace(fs, poolInPlace(root, fs), out);
         return OsStatus::success();
     }
 
@@ -269,7 +270,7 @@ public:
         if (::fstatfs(static_cast<int>(file.native), &fs) != 0) {
             return fromErrno(errno);
         }
-        fillSpace(fs, out);
+        fillSpace(fs, poolInPlace(root, fs), out);
         return OsStatus::success();
     }
 
@@ -333,6 +334,14 @@ public:
     }
 
 private:
+    /// Only root's figure counts the pool; anyone else's leaves it out already.
+    std::uint64_t poolInPlace(const std::string& root, const struct statfs& fs) {
+        if (static_cast<long>(fs.f_type) != kExtMagic || ::geteuid() != 0) {
+            return 0;
+        }
+        return pool_.inPlace(root, fs);
+    }
+
     Ext4ReservePool pool_;
 };
 
