@@ -250,8 +250,7 @@ Engine::PassEnd Engine::RunPass(int pass) {
                 if (heldBack.held().state == HeldBack::State::Lifted) {
                     GiveBackHeldSpace(firstHeldFile, heldBack);
                 }
-                SmallFileStage();
-                NoteUnreachedSpace(*held);
+                SmallFileStage(*held);
                 break;
             }
             const BlockLoopEnd end = BlockLoop();

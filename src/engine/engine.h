@@ -93,7 +93,10 @@ private:
     bool FinishJob(int pass);
 
     // What a plain fill misses (small_file_stage.cpp).
-    void SmallFileStage();
+    /// The small-file stage on a volume the fill left full, and then what stayed out of reach.
+    void SmallFileStage(const HeldBack& heldBack);
+    void FullVolumeStage(const RecordSpace& records);
+    void RecordTableStage(std::uint64_t tableRecords);
     void SmallFileRefused(const PassFile& file);
     void NoteHeldBack(const HeldBack& heldBack);
     void NoteUnreachedSpace(const HeldBack& heldBack);

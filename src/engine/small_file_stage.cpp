@@ -66,11 +66,12 @@ void Engine::SmallFileRefused(const PassFile& file) {
     }
 }
 
-void Engine::SmallFileStage() {
+void Engine::SmallFileStage(const HeldBack& heldBack) {
     // Only a volume that the fill left full: anywhere else small files would take free space
     // that the fill did not.
     SpaceInfo space;
     if (!platform_.driveSpace(root_, space).ok() || space.free >= limits_.blockSize) {
+        NoteUnreachedSpace(heldBack);
         return;
     }
     // The fill's data first: on the medium before the stage churns the metadata, and kept
@@ -82,6 +83,57 @@ void Engine::SmallFileStage() {
     if (!platform_.recordSpace(root_, records).ok()) {
         records = {};
     }
+    if (records.tableRecords) {
+        NoteUnreachedSpace(heldBack); // judged while the volume is still full
+        RecordTableStage(*records.tableRecords);
+        return;
+    }
+    FullVolumeStage(records);
+    NoteUnreachedSpace(heldBack);
+}
+
+void Engine::RecordTableStage(std::uint64_t tableRecords) {
+    // Listing a new file grows its folder's index into free data space, which a full volume
+    // refuses: the fill goes first, every cluster of it written and on the medium.
+    for (PassFile& filler : state_.gPassFiles) {
+        DeletePassFile(filler);
+    }
+    state_.gPassFiles.clear();
+    (void)platform_.flushVolume(root_);
+    const std::uint64_t most = std::min(tableRecords, kMostSmallFiles);
+    std::uint64_t made = 0;
+    bool tableGrew = false;
+    while (made < most && !tableGrew && !StopRequested()) {
+        view_.yield();
+        PassFile& file = state_.gPassFiles.emplace_back();
+        // An empty file: the record is rewritten whole whatever the file holds.
+        if (!CreateFiller(file, false)) {
+            NoteFailure(Because("the file records of deleted files were not all overwritten: " +
+                                    file.path + " cannot be created",
+                                lastWrite_));
+            break;
+        }
+        ++made;
+        VerifyFiller(file);
+        platform_.close(file.handle);
+        // Grown: every record it had is taken, and the new ones never held anything.
+        RecordSpace now;
+        tableGrew = platform_.recordSpace(root_, now).ok() && now.tableRecords &&
+                    *now.tableRecords > tableRecords;
+    }
+    if (!tableGrew && !StopRequested() && made == most) {
+        NoteFailure("the file records past the first " + WithSeparators(made) +
+                    " small files were not overwritten");
+    }
+    // The new records on the medium, where they overwrite what the old ones held; the
+    // journal first, so that none of them is there unlisted.
+    journal_->Flush();
+    if (const OsStatus flushed = platform_.flushVolume(root_); !flushed.ok()) {
+        NoteFailure(Because("the disk cannot be flushed", flushed));
+    }
+}
+
+void Engine::FullVolumeStage(const RecordSpace& records) {
     const std::uint64_t most = std::min(records.free.value_or(kMostSmallFiles), kMostSmallFiles);
     // Flushing each small file costs a flush of the whole device on some drivers (ntfs-3g);
     // where the volume can be flushed as a whole, one flush at the end serves them all.

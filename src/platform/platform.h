@@ -69,6 +69,11 @@ struct RecordSpace {
     /// Records and the data of small files live in metadata that a data fill cannot reach and
     /// that empty files still take once the data space is full (btrfs).
     bool inMetadata = false;
+    /// The records the file table holds before it has to grow, where files are listed in a
+    /// table whose free records new files reuse and whose folders' indexes grow into free data
+    /// space (NTFS). A new file rewrites its whole record, so once the fill is deleted empty
+    /// files reach every free record, and the table growing says that none is left.
+    std::optional<std::uint64_t> tableRecords;
 };
 
 /// A filler that a job which died may have left behind, as its journal names it.

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 #ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,30 +49,51 @@ void WriteDurably(Platform& platform, const std::string& path, const std::string
     platform.close(handle);
 }
 
+constexpr const char* kMarkerStart = "<klarvenor-efficacy ";
+
 /// Small files live in records or inline metadata on some filesystems, larger ones in blocks.
-std::vector<MarkedFile> PlantMarkers(Platform& platform, const std::string& root) {
+std::vector<MarkedFile> PlantMarkers(Platform& platform, const std::string& root, int tiny) {
     const std::string token = UniqueToken();
     std::vector<MarkedFile> files;
     for (const auto& [size, count] :
-         {std::pair<std::size_t, int>{100, 4}, {5'000, 4}, {1 << 20, 2}}) {
+         {std::pair<std::size_t, int>{100, tiny}, {5'000, 4}, {1 << 20, 2}}) {
         for (int i = 0; i < count; ++i) {
             const std::string name = "m" + std::to_string(size) + "-" + std::to_string(i) + ".dat";
-            files.push_back({name, size, "<klarvenor-efficacy " + token + " " + name + ">"});
+            files.push_back({name, size, kMarkerStart + token + " " + name + ">"});
             WriteDurably(platform, JoinPath(root, name), Repeat(files.back().marker, size));
         }
     }
     return files;
 }
 
+/// The planted files whose whole marker is still in the image, in planting order; one pass
+/// over the image, whatever the number of files.
 std::vector<std::string> MarkersIn(const std::string& image, const std::vector<MarkedFile>& files) {
+    if (files.empty()) {
+        return {};
+    }
+    const std::string& first = files.front().marker;
+    const std::string start = first.substr(0, first.rfind(' ') + 1); // up to the token
+    std::set<std::string> seen;
+    for (auto at = image.find(start); at != std::string::npos; at = image.find(start, at + 1)) {
+        const auto end = image.find('>', at);
+        if (end != std::string::npos && end - at < 256) {
+            seen.insert(image.substr(at, end + 1 - at));
+        }
+    }
     std::vector<std::string> found;
     for (const MarkedFile& file : files) {
-        if (image.find(file.marker) != std::string::npos) {
+        if (seen.count(file.marker) != 0) {
             found.push_back(file.name);
         }
     }
     return found;
 }
+
+enum class Layout {
+    Root,   ///< the deleted files sat in the volume's top folder, deleted one by one
+    Folder, ///< many small ones sat in a folder that was deleted whole
+};
 
 struct Case {
     const char* filesystem;
@@ -80,10 +102,13 @@ struct Case {
     /// What the message must name where deleted data stays out of reach; null where the job
     /// must leave no marker and say "cleared".
     const char* unreached = nullptr;
+    Layout layout = Layout::Root;
 };
 
 void PrintTo(const Case& c, std::ostream* out) {
-    *out << c.filesystem << (c.ordinaryUser ? " as an ordinary user" : "");
+    *out << c.filesystem << " of " << (c.bytes >> 20) << " MiB"
+         << (c.ordinaryUser ? " as an ordinary user" : "")
+         << (c.layout == Layout::Folder ? ", a folder deleted whole" : "");
 }
 
 #ifndef _WIN32
@@ -152,11 +177,19 @@ TEST_P(Efficacy, DeletedFilesAreGoneFromTheImageOrTheMessageSaysWhatWasNotReache
     }
     auto platform = makeSystemPlatform();
     std::vector<MarkedFile> files;
-    ASSERT_NO_FATAL_FAILURE(files = PlantMarkers(*platform, volume->root()));
+    const bool inFolder = c.layout == Layout::Folder;
+    const std::string folder = inFolder ? JoinPath(volume->root(), "deleted") : volume->root();
+    if (inFolder) {
+        std::filesystem::create_directory(folder);
+    }
+    ASSERT_NO_FATAL_FAILURE(files = PlantMarkers(*platform, folder, inFolder ? 100 : 4));
     // The scan must be able to see them, or its silence afterwards would prove nothing.
     ASSERT_EQ(MarkersIn(AsText(ReadWholeFile(volume->imagePath())), files).size(), files.size());
+    if (inFolder) {
+        std::filesystem::remove_all(folder);
+    }
     for (const MarkedFile& file : files) {
-        std::filesystem::remove(JoinPath(volume->root(), file.name));
+        std::filesystem::remove(JoinPath(folder, file.name));
     }
 
     std::vector<std::string> messages;
@@ -192,17 +225,21 @@ INSTANTIATE_TEST_SUITE_P(Filesystems, Efficacy, ::testing::Values(Case{"ext2", 8
 #else
 INSTANTIATE_TEST_SUITE_P(
     Filesystems, Efficacy,
-    ::testing::Values(Case{"ext2", 64u << 20, false},
-                      Case{"ext2", 64u << 20, true,
-                           " bytes are reserved for the administrator; run Klarvenor as "
-                           "administrator to clear them."},
-                      Case{"ext4", 64u << 20, false}, Case{"ntfs", 64u << 20, false},
-                      Case{"btrfs", 112u << 20, false},
-                      // Each allocation group keeps a few free blocks for its own trees.
-                      Case{"xfs", 300u << 20, false, " bytes of free space refused every write."}),
+    ::testing::Values(
+        Case{"ext2", 64u << 20, false},
+        Case{"ext2", 64u << 20, true,
+             " bytes are reserved for the administrator; run Klarvenor as "
+             "administrator to clear them."},
+        Case{"ext4", 64u << 20, false}, Case{"ext4", 256u << 20, false, nullptr, Layout::Folder},
+        Case{"ntfs", 64u << 20, false}, Case{"ntfs", 64u << 20, false, nullptr, Layout::Folder},
+        Case{"ntfs", 256u << 20, false, nullptr, Layout::Folder}, Case{"btrfs", 112u << 20, false},
+        // Each allocation group keeps a few free blocks for its own trees.
+        Case{"xfs", 300u << 20, false, " bytes of free space refused every write."}),
     [](const auto& row) {
-        return std::string(row.param.filesystem) +
-               (row.param.ordinaryUser ? "_OrdinaryUser" : "_Root");
+        const Case& c = row.param;
+        return std::string(c.filesystem) + "_" + std::to_string(c.bytes >> 20) + "MiB" +
+               (c.ordinaryUser ? "_OrdinaryUser" : "_Root") +
+               (c.layout == Layout::Folder ? "_Folder" : "");
     });
 #endif
 

@@ -8,6 +8,8 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
+#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -69,6 +71,43 @@ void ChooseWritePath(FillerHandle& file, const std::uint8_t* data, std::size_t s
 
 constexpr long kBtrfsMagic = 0x9123683E;
 constexpr long kExtMagic = 0xEF53; // ext2, ext3 and ext4
+constexpr long kFuseMagic = 0x65735546;
+
+/// The folder at the top of the filesystem that holds path.
+std::string MountRoot(const std::string& path) {
+    std::string at = path;
+    struct stat here {};
+    if (::stat(at.c_str(), &here) != 0) {
+        return {};
+    }
+    for (;;) {
+        const std::string parent = at + "/..";
+        struct stat up {};
+        if (::stat(parent.c_str(), &up) != 0 || up.st_dev != here.st_dev ||
+            up.st_ino == here.st_ino) {
+            return at;
+        }
+        at = parent;
+        here = up;
+    }
+}
+
+/// The records NTFS's file table holds (through ntfs-3g), unset on any other filesystem.
+/// ntfs-3g shows the table as "$MFT" at the top, with the record number 0 as its inode
+/// number, which no file of a user's has; records are taken as 1 KiB, their usual size, so a
+/// volume with larger ones gets a larger bound.
+std::optional<std::uint64_t> NtfsTableRecords(const std::string& root, long fsType) {
+    if (fsType != kFuseMagic) {
+        return std::nullopt;
+    }
+    const std::string top = MountRoot(root);
+    struct stat table {};
+    if (top.empty() || ::lstat((top + "/$MFT").c_str(), &table) != 0 || !S_ISREG(table.st_mode) ||
+        table.st_ino != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(table.st_blocks) * 512 / 1024;
+}
 
 /// pool: bytes that ext4 keeps back even from root (its reserved-cluster pool, in place).
 void fillSpace(const struct statfs& fs, std::uint64_t pool, SpaceInfo& out) {
@@ -298,6 +337,7 @@ public:
             out.free = static_cast<std::uint64_t>(vfs.f_favail);
         }
         out.inMetadata = static_cast<long>(fs.f_type) == kBtrfsMagic;
+        out.tableRecords = NtfsTableRecords(root, static_cast<long>(fs.f_type));
         return OsStatus::success();
     }
 
