@@ -510,6 +510,8 @@ void Engine::GiveBackHeldSpace(std::size_t firstHeldFile, HeldBackLift& heldBack
     for (auto file = first; file != files.end(); ++file) {
         FlushFile(*file);
     }
+    // Their metadata too, in place: deleted before that, it would keep what it replaced.
+    (void)platform_.flushVolume(root_);
     for (auto file = first; file != files.end(); ++file) {
         DeletePassFile(*file);
     }
