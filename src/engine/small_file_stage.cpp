@@ -207,9 +207,14 @@ void Engine::NoteUnreachedSpace(const HeldBack& heldBack) {
         }
         NoteFailure(cause);
     }
-    // Free space that refused the fill and every small file (xfs keeps some in each of its
-    // allocation groups for its own trees) may still hold deleted data.
-    if (space.free > 0) {
+    // Free space that no file may take (xfs keeps some in each of its allocation groups for
+    // its own trees), and free space that refused the fill and every small file, may still
+    // hold deleted data.
+    if (const std::uint64_t kept = platform_.keptFreeSpace(root_); kept > 0) {
+        NoteFailure(WithSeparators(kept + space.free) +
+                    " bytes of free space that the filesystem keeps for its own use were not "
+                    "overwritten");
+    } else if (space.free > 0) {
         NoteFailure(WithSeparators(space.free) + " bytes of free space refused every write");
     }
 }

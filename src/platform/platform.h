@@ -178,6 +178,14 @@ public:
         return OsStatus::success();
     }
 
+    /// Free bytes on the volume holding root that the filesystem keeps for its own use and
+    /// gives to no file (xfs's reservations in each allocation group), so that a fill never
+    /// reaches them; 0 where it keeps none or cannot say.
+    [[nodiscard]] virtual std::uint64_t keptFreeSpace(const std::string& root) {
+        (void)root;
+        return 0;
+    }
+
     /// Forces everything written to the volume holding root, metadata included, to the
     /// medium. The default has no such call: it fails, and callers flush every file instead.
     [[nodiscard]] virtual OsStatus flushVolume(const std::string& root) {

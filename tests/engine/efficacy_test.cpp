@@ -233,8 +233,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ext4", 64u << 20, false}, Case{"ext4", 256u << 20, false, nullptr, Layout::Folder},
         Case{"ntfs", 64u << 20, false}, Case{"ntfs", 64u << 20, false, nullptr, Layout::Folder},
         Case{"ntfs", 256u << 20, false, nullptr, Layout::Folder}, Case{"btrfs", 112u << 20, false},
-        // Each allocation group keeps a few free blocks for its own trees.
-        Case{"xfs", 300u << 20, false, " bytes of free space refused every write."}),
+        // Each allocation group keeps free blocks for its own trees.
+        Case{"xfs", 300u << 20, false,
+             " bytes of free space that the filesystem keeps for its own use were not "
+             "overwritten."}),
     [](const auto& row) {
         const Case& c = row.param;
         return std::string(c.filesystem) + "_" + std::to_string(c.bytes >> 20) + "MiB" +

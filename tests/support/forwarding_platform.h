@@ -49,6 +49,9 @@ public:
         return real_->recordSpace(root, out);
     }
     OsStatus flushVolume(const std::string& root) override { return real_->flushVolume(root); }
+    std::uint64_t keptFreeSpace(const std::string& root) override {
+        return real_->keptFreeSpace(root);
+    }
     HeldBack liftHeldBack(const std::string& root) override { return real_->liftHeldBack(root); }
     void restoreHeldBack() override { real_->restoreHeldBack(); }
     void restoreLeftovers() override { real_->restoreLeftovers(); }

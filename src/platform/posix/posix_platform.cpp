@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/fsmap.h>
 #include <optional>
 #include <string>
 #include <sys/ioctl.h>
@@ -16,6 +17,7 @@
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <vector>
 
 namespace klar {
 namespace {
@@ -75,6 +77,41 @@ constexpr long kExtMagic = 0xEF53; // ext2, ext3 and ext4
 constexpr long kFuseMagic = 0x65735546;
 /// EXT4_IOC_CHECKPOINT (Linux 5.13): the journal written out in place.
 constexpr unsigned long kExt4Checkpoint = _IOW('f', 43, std::uint32_t);
+
+constexpr long kXfsMagic = 0x58465342;
+
+/// The free bytes the filesystem's own map lists, through the mapping query (root only on
+/// xfs); nullopt where it cannot be asked.
+std::optional<std::uint64_t> MappedFreeBytes(int fd) {
+    constexpr unsigned kRecords = 128;
+    std::vector<unsigned char> buffer(fsmap_sizeof(kRecords));
+    auto* head = reinterpret_cast<fsmap_head*>(buffer.data());
+    head->fmh_count = kRecords;
+    head->fmh_keys[1].fmr_device = UINT32_MAX;
+    head->fmh_keys[1].fmr_physical = UINT64_MAX;
+    head->fmh_keys[1].fmr_owner = UINT64_MAX;
+    head->fmh_keys[1].fmr_offset = UINT64_MAX;
+    head->fmh_keys[1].fmr_flags = UINT32_MAX;
+    std::uint64_t free = 0;
+    for (;;) {
+        if (::ioctl(fd, FS_IOC_GETFSMAP, head) != 0) {
+            return std::nullopt;
+        }
+        if (head->fmh_entries == 0) {
+            return free;
+        }
+        for (unsigned i = 0; i < head->fmh_entries; ++i) {
+            if (head->fmh_recs[i].fmr_owner == FMR_OWN_FREE) {
+                free += head->fmh_recs[i].fmr_length;
+            }
+        }
+        const fsmap& last = head->fmh_recs[head->fmh_entries - 1];
+        if ((last.fmr_flags & FMR_OF_LAST) != 0) {
+            return free;
+        }
+        head->fmh_keys[0] = last; // go on after it
+    }
+}
 
 /// The folder at the top of the filesystem that holds path.
 std::string MountRoot(const std::string& path) {
@@ -342,6 +379,22 @@ public:
         out.inMetadata = static_cast<long>(fs.f_type) == kBtrfsMagic;
         out.tableRecords = NtfsTableRecords(root, static_cast<long>(fs.f_type));
         return OsStatus::success();
+    }
+
+    std::uint64_t keptFreeSpace(const std::string& root) override {
+        const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return 0;
+        }
+        struct statfs fs {};
+        std::optional<std::uint64_t> mapped;
+        if (::fstatfs(fd, &fs) == 0 && static_cast<long>(fs.f_type) == kXfsMagic) {
+            mapped = MappedFreeBytes(fd);
+        }
+        ::close(fd);
+        const std::uint64_t unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
+        const std::uint64_t available = static_cast<std::uint64_t>(fs.f_bavail) * unit;
+        return mapped && *mapped > available ? *mapped - available : 0;
     }
 
     OsStatus flushVolume(const std::string& root) override {

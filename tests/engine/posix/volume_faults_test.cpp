@@ -79,10 +79,12 @@ TEST_P(UndisturbedJob, FillsTheVolumeAndSaysCleared) {
     }
     const Outcome outcome = RunJob(volume->root(), MethodBox::Single);
     if (filesystem == "xfs") {
-        // xfs keeps a few free blocks for its own trees that no file write can take, and old
-        // data there survives (markers measured): the honest outcome names them.
+        // xfs keeps free blocks for its own trees that no file write can take, and old data
+        // there survives (markers measured): the honest outcome names them.
         ASSERT_EQ(outcome.messages.size(), 1u);
-        EXPECT_TRUE(outcome.messages[0].ends_with(" bytes of free space refused every write."))
+        EXPECT_TRUE(outcome.messages[0].ends_with(
+            " bytes of free space that the filesystem keeps for its own use were not "
+            "overwritten."))
             << outcome.messages[0];
     } else {
         EXPECT_EQ(outcome.messages, std::vector<std::string>{Cleared(volume->driveName())});
