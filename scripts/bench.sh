@@ -118,9 +118,10 @@ fast() { nice -n -10 "$@"; }
 run_engine() {
     local out
     out="$(fast "$bench_bin" "$work/mnt")"
-    awk '{ sub("max_rss_kib=", "", $4); print $4 }' <<<"$out" >>"$work/rss"
+    awk '{ sub("max_rss_kib=", "", $5); print $5 }' <<<"$out" >>"$work/rss"
     awk '{ sub("bytes=", "", $1); sub("seconds=", "", $2); sub("fill_seconds=", "", $3)
-           printf "%s %s %.6f\n", $1, $2, $2 - $3 }' <<<"$out"
+           sub("pool_zero_seconds=", "", $6); printf "%s %s %.6f %s\n", $1, $2, $2 - $3, $6 }' \
+        <<<"$out"
 }
 
 run_scrub() {
@@ -144,9 +145,11 @@ run_cli() {
     local start end bytes
     bytes="$(df -B1 --output=avail "$work/mnt" | tail -n 1)"
     start="$(now)"
-    fast "$cli_bin" --method single "$work/mnt" >"$work/cli.log"
+    fast "$cli_bin" --method single "$work/mnt" >"$work/cli.log" 2>&1 || true
     end="$(now)"
-    if ! grep -q "cleared\.$" "$work/cli.log"; then
+    # xfs keeps free space for its own use that no pass reaches, and the job says so.
+    if ! tail -n 1 "$work/cli.log" |
+        grep -q "cleared\.$\|keeps for its own use were not overwritten\.$"; then
         cat "$work/cli.log" >&2
         echo "klarvenor-cli did not clear the volume" >&2
         return 1
@@ -182,6 +185,7 @@ measure() { # volume tool
     awk -v v="$volume" -v t="$tool" '{ printf "  %-5s %-6s %12d bytes %8.3f s %9.1f MB/s", v, t,
         $1, $2, $1 / 1e6 / $2 }
         t == "engine" { printf "   (of which flush and delete %.3f s)", $3 }
+        t == "engine" && $4 > 0 { printf "   (ext4 pool 0 for %.3f s)", $4 }
         t == "dd" { printf "   (then rm %.3f s)", $3 } { printf "\n" }' <<<"$figures"
 }
 

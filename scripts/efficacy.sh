@@ -2,7 +2,8 @@
 # What one pass of Klarvenor reaches, per filesystem: on a fresh image of each filesystem this
 # machine can make and mount, 200 marker files (67 of 100 bytes, 67 of 5,000 bytes, 66 of 1 MiB)
 # are written, flushed and deleted; one single-sweep pass of the engine clears the free space;
-# then the raw image is searched for the markers. Prints one row per filesystem: the deleted
+# then the raw image is searched for the markers. Prints one row per filesystem and layout (the
+# deleted files in the volume's top folder, or in ten folders each deleted whole): the deleted
 # files whose marker can still be read, and the job's final message.
 #
 # Usage (as root, since it mounts): scripts/efficacy.sh [MiB]   (image size, default 256;
@@ -48,34 +49,64 @@ make_fs() { # filesystem image
     ntfs) mkfs.ntfs -q -F -f "$2" ;;
     esac >/dev/null 2>&1
 }
+fuse_pid=
 mount_fs() { # filesystem image mountpoint
     local dev
+    fuse_pid=
     case "$1" in
     ntfs)
         dev="$(losetup -f --show "$2")" || return 1
         ntfs-3g "$dev" "$3" || { losetup -d "$dev"; return 1; }
+        fuse_pid="$(pgrep -n -x ntfs-3g)"
         ;;
-    vfat) fusefat -o rw+ "$2" "$3" ;;
+    vfat)
+        fusefat -o rw+ "$2" "$3" || return 1
+        fuse_pid="$(pgrep -n -x fusefat)"
+        ;;
     *) mount -o loop "$2" "$3" ;;
     esac >/dev/null 2>&1
 }
+unmount_fs() {
+    umount "$mnt"
+    # A FUSE driver may still be writing the image when umount returns: its end is waited for
+    # (at most a minute).
+    if [ -n "$fuse_pid" ]; then
+        for ((i = 0; i < 600; i++)); do
+            kill -0 "$fuse_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+    fi
+    losetup -j "$image" -O NAME -n 2>/dev/null | xargs -r losetup -d
+    sync
+}
 
-plant() { # folder: writes the markers, flushed, then deletes them
-    python3 - "$1" <<'EOF'
-import os, sys
-folder = sys.argv[1]
+plant() { # volume layout: writes the markers, flushed, then deletes them
+    python3 - "$1" "$2" <<'EOF'
+import os, shutil, sys
+volume, layout = sys.argv[1], sys.argv[2]
+# "root": in the volume's top folder, deleted one by one; "folders": spread over ten folders,
+# each deleted whole, as a user's deleted files usually are.
+folders = [volume] if layout == "root" else [os.path.join(volume, f"d{k}") for k in range(10)]
+for folder in folders:
+    os.makedirs(folder, exist_ok=True)
+k = 0
 for size, count in ((100, 67), (5000, 67), (1 << 20, 66)):
     for i in range(count):
         marker = f"<klarvenor-efficacy-{size}-{i:03d}>"
-        path = os.path.join(folder, f"m{size}-{i:03d}.dat")
+        path = os.path.join(folders[k % len(folders)], f"m{size}-{i:03d}.dat")
+        k += 1
         with open(path, "w") as f:
             f.write((marker * (size // len(marker) + 1))[:size])
             f.flush()
             os.fsync(f.fileno())
 os.sync()
-for name in os.listdir(folder):
-    if name.startswith("m") and name.endswith(".dat"):
-        os.unlink(os.path.join(folder, name))
+if layout == "root":
+    for name in os.listdir(volume):
+        if name.startswith("m") and name.endswith(".dat"):
+            os.unlink(os.path.join(volume, name))
+else:
+    for folder in folders:
+        shutil.rmtree(folder)
 os.sync()
 EOF
 }
@@ -84,26 +115,25 @@ count_markers() { # image -> the number of distinct markers in it
     { grep -aoE '<klarvenor-efficacy-[0-9]+-[0-9]{3}>' "$1" || true; } | sort -u | wc -l
 }
 
-printf '%-6s %-10s %s\n' "fs" "left/200" "message"
+printf '%-6s %-8s %-10s %s\n' "fs" "layout" "left/200" "message"
 for fs in ext2 ext4 xfs btrfs ntfs vfat; do
-    bytes=$((size_mib << 20))
-    [ "$fs" = xfs ] && [ "$size_mib" -lt 300 ] && bytes=$((300 << 20))
-    rm -f "$image"
-    truncate -s "$bytes" "$image"
-    if ! make_fs "$fs" "$image" || ! mount_fs "$fs" "$image" "$mnt"; then
-        printf '%-6s %-10s %s\n' "$fs" "-" "(this machine cannot make or mount it)"
-        continue
-    fi
-    plant "$mnt"
-    before="$(count_markers "$image")"
-    message="$("$bench_bin" --message "$mnt" 2>&1 | tail -n 1)"
-    umount -d "$mnt"
-    # A FUSE driver may still be writing the image when umount returns.
-    sync
-    sleep 1
-    left="$(count_markers "$image")"
-    if [ "$before" -ne 200 ]; then
-        left="$left (scan saw $before before)"
-    fi
-    printf '%-6s %-10s %s\n' "$fs" "$left" "${message//$mnt/X}"
+    for layout in root folders; do
+        bytes=$((size_mib << 20))
+        [ "$fs" = xfs ] && [ "$size_mib" -lt 300 ] && bytes=$((300 << 20))
+        rm -f "$image"
+        truncate -s "$bytes" "$image"
+        if ! make_fs "$fs" "$image" || ! mount_fs "$fs" "$image" "$mnt"; then
+            printf '%-6s %-8s %-10s %s\n' "$fs" "$layout" "-" "(this machine cannot make or mount it)"
+            continue
+        fi
+        plant "$mnt" "$layout"
+        before="$(count_markers "$image")"
+        message="$("$bench_bin" --message "$mnt" 2>&1 | tail -n 1)"
+        unmount_fs
+        left="$(count_markers "$image")"
+        if [ "$before" -ne 200 ]; then
+            left="$left (scan saw $before before)"
+        fi
+        printf '%-6s %-8s %-10s %s\n' "$fs" "$layout" "$left" "${message//$mnt/X}"
+    done
 done
