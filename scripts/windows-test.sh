@@ -141,12 +141,11 @@ for expected in "$installed/klarvenor.exe" "$installed/Uninstall.exe" "$shortcut
     [ -f "$expected" ] || { echo "the installer left no $expected" >&2; exit 1; }
 done
 cmp "$installed/klarvenor.exe" build/windows/src/win32/klarvenor.exe
-# The uninstaller copies itself away and goes on from there: wait for it to finish.
+# The uninstaller copies itself away and goes on from there, so its own end says nothing: the
+# end of every process of the prefix is waited for (the Wine server ends after the last one),
+# with a generous bound for a loaded machine.
 wine 'C:\Program Files\Klarvenor\Uninstall.exe' /S </dev/null
-for _ in $(seq 100); do
-    [ -e "$installed" ] || [ -e "$shortcut" ] || break
-    sleep 0.2
-done
+timeout 600 wineserver -w || echo "the Wine processes did not end within 10 minutes" >&2
 if [ -e "$installed" ] || [ -e "$shortcut" ]; then
     echo "the uninstaller left $installed or the Start-menu entry behind" >&2
     exit 1
