@@ -112,7 +112,9 @@ EOF
 }
 
 count_markers() { # image -> the number of distinct markers in it
-    { grep -aoE '<klarvenor-efficacy-[0-9]+-[0-9]{3}>' "$1" || true; } | sort -u | wc -l
+    # Cut at NUL bytes first: grep holds a whole line, and a zero-filled image is one line.
+    { tr '\0' '\n' <"$1" | grep -aoE '<klarvenor-efficacy-[0-9]+-[0-9]{3}>' || true; } |
+        sort -u | wc -l
 }
 
 printf '%-6s %-8s %-10s %s\n' "fs" "layout" "left/200" "message"

@@ -155,6 +155,9 @@ std::string SingleSweepAsNobody(const std::string& drive) {
 
 class Efficacy : public ::testing::TestWithParam<Case> {};
 
+[[maybe_unused]] constexpr const char* kKeptByXfs =
+    " bytes of free space that the filesystem keeps for its own use were not overwritten.";
+
 TEST_P(Efficacy, DeletedFilesAreGoneFromTheImageOrTheMessageSaysWhatWasNotReached) {
     const Case& c = GetParam();
     std::string whyNot;
@@ -233,10 +236,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ext4", 64u << 20, false}, Case{"ext4", 256u << 20, false, nullptr, Layout::Folder},
         Case{"ntfs", 64u << 20, false}, Case{"ntfs", 64u << 20, false, nullptr, Layout::Folder},
         Case{"ntfs", 256u << 20, false, nullptr, Layout::Folder}, Case{"btrfs", 112u << 20, false},
+        Case{"btrfs", 448u << 20, false, nullptr, Layout::Folder},
+        Case{"ext2", 256u << 20, false, nullptr, Layout::Folder},
         // Each allocation group keeps free blocks for its own trees.
-        Case{"xfs", 300u << 20, false,
-             " bytes of free space that the filesystem keeps for its own use were not "
-             "overwritten."}),
+        Case{"xfs", 300u << 20, false, kKeptByXfs},
+        Case{"xfs", 1200u << 20, false, kKeptByXfs, Layout::Folder}),
     [](const auto& row) {
         const Case& c = row.param;
         return std::string(c.filesystem) + "_" + std::to_string(c.bytes >> 20) + "MiB" +
