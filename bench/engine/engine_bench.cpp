@@ -5,20 +5,18 @@
 #include "job_state.h"
 #include "job_view.h"
 #include "platform.h"
+#include "posix/held_back.h"
 #include "random_source.h"
 
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -101,20 +99,8 @@ std::string Spoiled(const QuietView& view, const std::string& folder) {
 /// The control file of ext4's reserved-cluster pool for the volume holding folder; empty
 /// elsewhere.
 std::string PoolFile(const std::string& folder) {
-    struct stat sb {};
-    if (::stat(folder.c_str(), &sb) != 0) {
-        return {};
-    }
-    const std::string link = "/sys/dev/block/" + std::to_string(major(sb.st_dev)) + ":" +
-                             std::to_string(minor(sb.st_dev));
-    char target[PATH_MAX];
-    if (::realpath(link.c_str(), target) == nullptr) {
-        return {};
-    }
-    const std::string device = target;
-    const std::string file =
-        "/sys/fs/ext4/" + device.substr(device.rfind('/') + 1) + "/reserved_clusters";
-    return ::access(file.c_str(), R_OK) == 0 ? file : std::string();
+    const std::string file = klar::Ext4PoolFile(folder);
+    return !file.empty() && ::access(file.c_str(), R_OK) == 0 ? file : std::string();
 }
 
 /// How long ext4's pool read 0 while the job ran, sampled every millisecond from beside it.

@@ -2,6 +2,7 @@
 // back on every way out, and by the next start when the job died with it lifted.
 #include "child_process.h"
 #include "job_rig.h"
+#include "posix/held_back.h"
 #include "temp_folder.h"
 
 #include <atomic>
@@ -22,22 +23,6 @@
 
 namespace klar::test {
 namespace {
-
-/// The pool's control file for the ext4 volume holding root.
-std::string PoolFile(const std::string& root) {
-    struct stat sb {};
-    if (::stat(root.c_str(), &sb) != 0) {
-        return {};
-    }
-    const std::string link = "/sys/dev/block/" + std::to_string(major(sb.st_dev)) + ":" +
-                             std::to_string(minor(sb.st_dev));
-    char target[PATH_MAX];
-    if (::realpath(link.c_str(), target) == nullptr) {
-        return {};
-    }
-    const std::string device = target;
-    return "/sys/fs/ext4/" + device.substr(device.rfind('/') + 1) + "/reserved_clusters";
-}
 
 std::string Pool(const std::string& file) {
     std::string value = AsText(ReadWholeFile(file));
@@ -60,7 +45,7 @@ protected:
             }
             GTEST_SKIP() << "no test volume: " << whyNot;
         }
-        pool_ = PoolFile(volume_->root());
+        pool_ = Ext4PoolFile(volume_->root());
         before_ = Pool(pool_);
         ASSERT_NE(before_, "");
         ASSERT_NE(before_, "0");

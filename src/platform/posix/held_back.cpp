@@ -151,6 +151,11 @@ bool RestoreFromNote(int note, const std::string& device) {
 
 } // namespace
 
+std::string Ext4PoolFile(const std::string& root) {
+    const std::string device = DeviceName(root);
+    return device.empty() ? std::string() : ControlFile(device);
+}
+
 Ext4ReservePool::~Ext4ReservePool() {
     restore();
 }

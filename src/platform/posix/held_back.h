@@ -15,6 +15,10 @@ namespace klar {
 /// Root lifts it to 0 for a fill. A note in the state folder, locked while the pool is lifted,
 /// holds the old value, so that the next start gives it back if this process dies, and so that
 /// no job lifts it while another holds it.
+/// The control file of ext4's pool for the volume holding root
+/// (/sys/fs/ext4/<device>/reserved_clusters); empty where the volume has no device.
+std::string Ext4PoolFile(const std::string& root);
+
 class Ext4ReservePool {
 public:
     Ext4ReservePool() = default;
