@@ -22,7 +22,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # `wine` picks the 64-bit loader by itself (on Debian a wrapper script does).
 find_program(KLAR_WINE NAMES wine wine64 NO_CMAKE_FIND_ROOT_PATH)
 if(KLAR_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${KLAR_WINE})
+    # Through a wrapper that starts Wine again when it ended before the program ran.
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh ${KLAR_WINE})
 else()
     message(WARNING "Wine not found: the Windows tests build but cannot run here")
 endif()

@@ -136,6 +136,10 @@ setup="$WINEPREFIX/drive_c/klarvenor-setup.exe"
 cp "build/windows/klarvenor-$version-setup.exe" "$setup"
 installed="$WINEPREFIX/drive_c/Program Files/Klarvenor"
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Klarvenor/Klarvenor.lnk"
+# The tests' persistent server goes first, so that the wait for the uninstaller below ends once
+# the installer's processes have.
+wineserver -k </dev/null 2>/dev/null || true
+wineserver -w </dev/null
 wine 'C:\klarvenor-setup.exe' /S </dev/null
 for expected in "$installed/klarvenor.exe" "$installed/Uninstall.exe" "$shortcut"; do
     [ -f "$expected" ] || { echo "the installer left no $expected" >&2; exit 1; }
