@@ -12,7 +12,7 @@ packages=(
     libxml2-utils polkitd # xmllint and the DTD that the polkit action is checked against
 )
 if [ "${1:-}" = "--windows" ]; then
-    packages+=(g++-mingw-w64-x86-64-posix wine64 wine fonts-wine openbox nsis)
+    packages+=(g++-mingw-w64-x86-64-posix wine64 wine fonts-wine openbox x11-utils nsis)
 fi
 if [ "${1:-}" = "--bench" ]; then
     packages+=(scrub) # a peer the fill benchmark measures the engine against
