@@ -12,28 +12,27 @@ wine_display_start() {
     Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$number_file" \
         >"$folder/xvfb.log" 2>&1 &
     wine_display_pids+=($!)
-    # Each start is waited for itself, a minute at most: a fresh, loaded machine is slow.
-    local tries=0
-    until [ -s "$number_file" ]; do
-        tries=$((tries + 1))
-        if [ "$tries" -gt 600 ]; then
-            echo "Xvfb did not start:" >&2
-            cat "$folder/xvfb.log" >&2
-            return 1
-        fi
-        sleep 0.1
-    done
+    wait_for_start Xvfb "$folder/xvfb.log" test -s "$number_file" || return 1
     export DISPLAY=":$(head -n 1 "$number_file")"
     # Without a window manager Wine draws no frames and waits at every close.
     openbox --sm-disable >"$folder/openbox.log" 2>&1 &
     wine_display_pids+=($!)
     # openbox has taken the display once it names itself on the root window.
-    tries=0
-    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
+    wait_for_start openbox "$folder/openbox.log" has_window_manager || return 1
+}
+
+has_window_manager() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
+
+# Waits until the command succeeds, a minute at most (a fresh, loaded machine is slow); says
+# which program did not start, with its log, otherwise. $1: the program, $2: its log.
+wait_for_start() {
+    local name=$1 log=$2 tries=0
+    shift 2
+    until "$@"; do
         tries=$((tries + 1))
         if [ "$tries" -gt 600 ]; then
-            echo "openbox did not start:" >&2
-            cat "$folder/openbox.log" >&2
+            echo "$name did not start:" >&2
+            cat "$log" >&2
             return 1
         fi
         sleep 0.1

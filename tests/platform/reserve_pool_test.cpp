@@ -5,20 +5,14 @@
 #include "posix/held_back.h"
 #include "temp_folder.h"
 
-#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <map>
-#include <random>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace klar::test {
@@ -107,62 +101,6 @@ TEST_F(Ext4Pool, ZeroOnlyForTheFillsLastStretchAndGivenBackOnEveryWayOut) {
                       std::vector<std::string>{"Disk (" + volume_->driveName() + ") cleared."});
         }
     }
-}
-
-// Another program writing into space it had set aside (fallocate) while a pass fills the
-// volume: each write converts or splits an extent, which on a full volume the kernel may only
-// take from the pool. Whatever write and fsync said was written must be there afterwards.
-TEST_F(Ext4Pool, AnotherProgramsAcknowledgedWritesSurviveAPass) {
-    const std::string path = JoinPath(volume_->root(), "writer.dat");
-    constexpr off_t kChunk = 4096;
-    constexpr off_t kSize = 256 * kChunk;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::fallocate(fd, 0, 0, kSize), 0);
-    ASSERT_EQ(::fsync(fd), 0);
-
-    std::map<off_t, std::uint32_t> acknowledged; // chunk offset -> the number written there
-    std::atomic<bool> jobDone{false};
-    long failed = 0;
-    std::thread writer([&] {
-        std::mt19937 random(7);
-        std::vector<char> chunk(kChunk);
-        for (std::uint32_t n = 1; !jobDone; ++n) {
-            // Every other chunk, so that each write splits an unwritten extent in two.
-            const off_t at = static_cast<off_t>(random() % (kSize / kChunk / 2)) * 2 * kChunk;
-            std::memset(chunk.data(), 0, chunk.size());
-            std::memcpy(chunk.data(), &n, sizeof n);
-            const bool ok =
-                ::pwrite(fd, chunk.data(), chunk.size(), at) == kChunk && ::fdatasync(fd) == 0;
-            if (ok) {
-                acknowledged[at] = n;
-            } else {
-                acknowledged.erase(at); // what is there now is not known
-                ++failed;
-            }
-        }
-    });
-    JobRig rig(volume_->driveText());
-    rig.view.check(MethodBox::Single);
-    rig.engine.Command5_Click();
-    jobDone = true;
-    writer.join();
-
-    // Read back from the medium, not from the cache.
-    ASSERT_EQ(::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED), 0);
-    ::close(fd);
-    const std::string content = AsText(ReadWholeFile(path));
-    ASSERT_EQ(content.size(), static_cast<std::size_t>(kSize));
-    long lost = 0;
-    for (const auto& [at, n] : acknowledged) {
-        std::uint32_t there = 0;
-        std::memcpy(&there, content.data() + at, sizeof there);
-        lost += there != n ? 1 : 0;
-    }
-    EXPECT_EQ(lost, 0) << "of " << acknowledged.size() << " acknowledged writes (" << failed
-                       << " refused)";
-    EXPECT_EQ(rig.view.messages,
-              std::vector<std::string>{"Disk (" + volume_->driveName() + ") cleared."});
 }
 
 TEST_F(Ext4Pool, AJobThatDiedLeavesANoteAndOnlyTheNextStartGivesThePoolBack) {

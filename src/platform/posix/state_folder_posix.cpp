@@ -83,6 +83,19 @@ std::string Distrust(const struct stat& sb, bool folder) {
     return {};
 }
 
+/// fd itself if what it opened may be trusted (see Distrust); else closed, and -1 with why.
+int Trusted(int fd, bool folder, OsStatus& status) {
+    struct stat sb {};
+    const std::string why = ::fstat(fd, &sb) != 0 ? std::strerror(errno) : Distrust(sb, folder);
+    if (!why.empty()) {
+        ::close(fd);
+        status = Words(why);
+        return -1;
+    }
+    status = OsStatus::success();
+    return fd;
+}
+
 } // namespace
 
 OsStatus ErrnoStatus(int err) {
@@ -145,15 +158,7 @@ int OpenStateFolder(const std::string& folder, OsStatus& status) {
                                   : ErrnoStatus(err);
         return -1;
     }
-    struct stat sb {};
-    const std::string why = ::fstat(fd, &sb) != 0 ? std::strerror(errno) : Distrust(sb, true);
-    if (!why.empty()) {
-        ::close(fd);
-        status = Words(why);
-        return -1;
-    }
-    status = OsStatus::success();
-    return fd;
+    return Trusted(fd, true, status);
 }
 
 int OpenTrustedFile(int dir, const std::string& name, int flags, OsStatus& status) {
@@ -163,15 +168,10 @@ int OpenTrustedFile(int dir, const std::string& name, int flags, OsStatus& statu
         status = errno == ELOOP ? Words("it is a link") : ErrnoStatus(errno);
         return -1;
     }
-    struct stat sb {};
-    const std::string why = ::fstat(fd, &sb) != 0 ? std::strerror(errno) : Distrust(sb, false);
-    if (!why.empty()) {
-        ::close(fd);
-        status = Words(why);
+    if (Trusted(fd, false, status) < 0) {
         return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    status = OsStatus::success();
     return fd;
 }
 
