@@ -24,19 +24,14 @@ int RunJob(const CliOptions& options, Platform& platform, std::FILE* out, std::F
     Engine engine(state, platform, view, random);
     // A signal aborts the job inside the engine, as Abort does, so its filler files are gone
     // before the status says so.
-    engine.Command5_Click();
-
-    if (const int signal = TerminationSignal(); signal != 0 && view.message().empty()) {
-        view.Finish(Outcome::Aborted);
-        return 128 + signal;
+    const JobOutcome outcome = engine.Run();
+    view.Finish(outcome);
+    if (outcome.kind == JobOutcome::Kind::Aborted) {
+        if (const int signal = TerminationSignal(); signal != 0) {
+            return 128 + signal;
+        }
     }
-    const std::string cleared = "Disk (" + platform.driveName(options.drive) + ") cleared.";
-    if (view.message() == cleared) {
-        view.Finish(Outcome::Cleared);
-        return kExitCleared;
-    }
-    view.Finish(Outcome::NotCleared);
-    return kExitNotCleared;
+    return outcome.cleared() ? kExitCleared : kExitNotCleared;
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "console_view.h"
 
-#include <charconv>
-
 namespace klar::cli {
 namespace {
 
@@ -9,7 +7,6 @@ using namespace std::chrono_literals;
 
 /// The clock is read once every so many yields: a job yields five times per 64 KiB block.
 constexpr int kYieldsPerClockRead = 16;
-constexpr std::size_t kRemainingPrefixLength = 11;
 
 ConsoleView::Clock::duration ReportInterval(OutputMode mode) {
     switch (mode) {
@@ -52,18 +49,18 @@ std::string Duration(double seconds) {
     return text;
 }
 
-const char* OutcomeName(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Cleared:
+/// The names the JSON output documents; a refused job was not cleared either.
+const char* OutcomeName(JobOutcome::Kind kind) {
+    switch (kind) {
+    case JobOutcome::Kind::Cleared:
         return "cleared";
-    case Outcome::NotCleared:
-        return "not_cleared";
-    case Outcome::Aborted:
+    case JobOutcome::Kind::Aborted:
         return "aborted";
-    case Outcome::Refused:
+    case JobOutcome::Kind::NotCleared:
+    case JobOutcome::Kind::Refused:
         break;
     }
-    return "refused";
+    return "not_cleared";
 }
 
 void Line(std::FILE* stream, const std::string& text) {
@@ -83,17 +80,7 @@ void ConsoleView::setCaption(Caption which, const std::string& text) {
     case Caption::Label8: // written once at the start of every pass
         PassStarted();
         break;
-    case Caption::Label9:
-        // Written after every block; an abort resets it to "Remaining:", which says nothing.
-        if (text.size() > kRemainingPrefixLength) {
-            remaining_.assign(text);
-            if (!passMeasured_ && pass_ > 0) {
-                passMeasured_ = true;
-                passStartFree_ = Remaining();
-                passStart_ = Clock::now();
-                nextReport_ = passStart_; // the pass's first figures at once
-            }
-        }
+    case Caption::Label9: // the figure comes with progressed()
         break;
     case Caption::Label10:
         capacity_ = text;
@@ -103,6 +90,16 @@ void ConsoleView::setCaption(Caption which, const std::string& text) {
         break;
     case Caption::Label2:
         break;
+    }
+}
+
+void ConsoleView::progressed(const JobProgress& progress) {
+    remaining_ = progress.free;
+    if (!passMeasured_ && pass_ > 0) {
+        passMeasured_ = true;
+        passStartFree_ = progress.free;
+        passStart_ = Clock::now();
+        nextReport_ = passStart_; // the pass's first figures at once
     }
 }
 
@@ -137,7 +134,7 @@ void ConsoleView::PassStarted() {
     passOpen_ = true;
     passMeasured_ = false;
     percent_ = 0.0f;
-    remaining_.clear();
+    remaining_ = 0;
     if (mode_ == OutputMode::Json) {
         Line(out_, "{\"event\":\"pass_start\",\"pass\":" + std::to_string(pass_) +
                        ",\"passes\":" + std::to_string(state_.gPassCount) +
@@ -178,7 +175,7 @@ void ConsoleView::Report(Clock::time_point now) {
     const double seconds = Seconds(now);
     const std::uint64_t written = Written();
     const double rate = seconds > 0.0 ? static_cast<double>(written) / seconds : 0.0;
-    const std::uint64_t left = Remaining();
+    const std::uint64_t left = remaining_;
     char text[256];
     if (mode_ == OutputMode::Json) {
         std::snprintf(text, sizeof text,
@@ -189,8 +186,9 @@ void ConsoleView::Report(Clock::time_point now) {
                       rate > 0.0 ? static_cast<double>(left) / rate : 0.0);
         Line(out_, text);
     } else if (mode_ == OutputMode::Lines) {
-        std::snprintf(text, sizeof text, "Pass [%d]: %.0f%%, %s, %.1f MB/s", pass_,
-                      static_cast<double>(percent_), remaining_.c_str(), rate / 1e6);
+        std::snprintf(text, sizeof text, "Pass [%d]: %.0f%%, Remaining: %llu bytes, %.1f MB/s",
+                      pass_, static_cast<double>(percent_), static_cast<unsigned long long>(left),
+                      rate / 1e6);
         Line(out_, text);
     } else {
         TerminalLine(now, false);
@@ -204,7 +202,7 @@ void ConsoleView::TerminalLine(Clock::time_point now, bool final) {
     if (final) {
         tail = "in " + Duration(seconds);
     } else if (rate > 0.0) {
-        tail = Duration(static_cast<double>(Remaining()) / rate) + " left";
+        tail = Duration(static_cast<double>(remaining_) / rate) + " left";
     }
     char text[160];
     std::snprintf(text, sizeof text, "Pass %d of %d  %5.1f%%  %8.1f MB/s  %s", pass_,
@@ -220,36 +218,29 @@ void ConsoleView::TerminalLine(Clock::time_point now, bool final) {
     std::fflush(out_);
 }
 
-void ConsoleView::Finish(Outcome outcome) {
+void ConsoleView::Finish(const JobOutcome& outcome) {
     if (passOpen_) {
         PassEnded();
     }
-    const std::string text = outcome == Outcome::Aborted ? "Aborted." : message_;
+    const bool cleared = outcome.cleared();
+    const std::string text =
+        outcome.kind == JobOutcome::Kind::Aborted ? "Aborted." : OutcomeMessage(outcome);
     if (mode_ == OutputMode::Json) {
-        Line(out_, std::string("{\"event\":\"message\",\"outcome\":\"") + OutcomeName(outcome) +
-                       "\",\"text\":" + JsonString(text) + "}");
-        if (outcome != Outcome::Cleared) {
+        Line(out_, std::string("{\"event\":\"message\",\"outcome\":\"") +
+                       OutcomeName(outcome.kind) + "\",\"text\":" + JsonString(text) + "}");
+        if (!cleared) {
             Line(err_, text);
         }
         return;
     }
-    Line(outcome == Outcome::Cleared ? out_ : err_, text);
-}
-
-std::uint64_t ConsoleView::Remaining() const {
-    std::uint64_t value = 0;
-    if (remaining_.size() > kRemainingPrefixLength) {
-        const char* digits = remaining_.data() + kRemainingPrefixLength;
-        std::from_chars(digits, remaining_.data() + remaining_.size(), value);
-    }
-    return value;
+    Line(cleared ? out_ : err_, text);
 }
 
 std::uint64_t ConsoleView::Written() const {
     if (!passMeasured_) {
         return 0;
     }
-    const std::uint64_t left = Remaining();
+    const std::uint64_t left = remaining_;
     return passStartFree_ > left ? passStartFree_ - left : 0;
 }
 

@@ -17,9 +17,6 @@ enum class OutputMode {
     Json,     ///< one JSON object per event, per line
 };
 
-/// How a job ended, as the command line reports it.
-enum class Outcome { Cleared, NotCleared, Aborted, Refused };
-
 /// The job's view of a console: the drive and method come from the command line, captions
 /// become output, a message box becomes the final message. The job calls yield several times a
 /// block, so everything done there is cheap; output is written at most a few times a second.
@@ -34,25 +31,22 @@ public:
     bool isChecked(MethodBox box) override { return box == method_; }
     void setCaption(Caption which, const std::string& text) override;
     void setProgress(float percent) override { percent_ = percent; }
+    void progressed(const JobProgress& progress) override;
     void setAbortVisible(bool /*visible*/) override {}
     void focusDriveList() override {}
     void focusClearButton() override {}
-    void showMessage(const std::string& text) override { message_ = text; }
+    void showMessage(const std::string& /*text*/) override {} // the outcome says it at Finish
     void yield() override;
     std::string administratorRoute() const override;
 
-    /// The message the job ended with; empty when it ended without one (aborted).
-    [[nodiscard]] const std::string& message() const { return message_; }
-
     /// Ends the output: the last pass's end and the final message (on stderr too when the
     /// drive was not cleared).
-    void Finish(Outcome outcome);
+    void Finish(const JobOutcome& outcome);
 
 private:
     void PassStarted();
     void PassEnded();
     void Report(Clock::time_point now);
-    [[nodiscard]] std::uint64_t Remaining() const;
     [[nodiscard]] std::uint64_t Written() const;
     [[nodiscard]] double Seconds(Clock::time_point now) const;
     void TerminalLine(Clock::time_point now, bool final);
@@ -69,10 +63,9 @@ private:
     bool passMeasured_ = false; ///< its free space at the start is known
     std::uint64_t passStartFree_ = 0;
     Clock::time_point passStart_;
-    std::string remaining_; ///< "Remaining: n bytes", as the job last set it
+    std::uint64_t remaining_ = 0; ///< free bytes, as the job last showed them
     std::string capacity_;
     float percent_ = 0.0f;
-    std::string message_;
 
     int yieldsUntilClock_ = 0;
     Clock::time_point nextReport_;

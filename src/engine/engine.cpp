@@ -53,11 +53,19 @@ Engine::Engine(JobState& state, Platform& platform, JobView& view, RandomSource&
       journalFolder_(std::move(journalFolder)) {}
 
 void Engine::Command5_Click() {
+    (void)Run();
+}
+
+JobOutcome Engine::Run() {
     if (state_.gJobRunning) {
-        return;
+        return {JobOutcome::Kind::Refused,
+                platform_.driveName(view_.driveText()),
+                "a job is running already",
+                {}};
     }
     state_.gJobRunning = true;
     SetJobActive(true);
+    outcome_ = {};
     if (view_.isChecked(MethodBox::DOD)) {
         StoreDodSchedule(state_);
     }
@@ -79,6 +87,7 @@ void Engine::Command5_Click() {
         RunPassEngine();
     }
     SetJobActive(false);
+    return outcome_;
 }
 
 void Engine::btnAbort_Click() {
@@ -190,6 +199,7 @@ void Engine::RunPassEngine() {
 
 Engine::PassEnd Engine::RunPass(int pass) {
     fileNumber_ = 0;
+    progress_ = {pass, state_.gPassCount, 0, 0, 0};
     std::string label8 = "Pass: ";
     AppendNumber(label8, static_cast<std::uint64_t>(pass));
     label8 += " of ";
@@ -203,19 +213,13 @@ Engine::PassEnd Engine::RunPass(int pass) {
     // letters in the platform).
     const std::string driveText = view_.driveText();
     if (Trim(driveText).empty()) {
-        view_.showMessage("You must select a drive letter");
-        view_.focusDriveList();
-        state_.gJobRunning = false;
-        return PassEnd::Refused;
+        return Refuse({});
     }
     if (const OsStatus journal = journal_->Open(); !journal.ok()) {
         // Fillers that no journal lists would be stranded by a job that dies: none are made.
-        view_.showMessage(
-            "Disk (" + platform_.driveName(driveText) + ") was not fully cleared: " +
-            Because("the journal of filler files cannot be written in " + journalFolder_, journal) +
-            ".");
-        state_.gJobRunning = false;
-        return PassEnd::Refused;
+        outcome_.drive = platform_.driveName(driveText);
+        return Refuse(
+            Because("the journal of filler files cannot be written in " + journalFolder_, journal));
     }
 
     HeldBackLift heldBack(platform_);
@@ -285,6 +289,8 @@ void Engine::PassStart(int pass, const std::string& driveText) {
     root_ = platform_.rootPath(driveText);
     std::uint64_t total = 0;
     const std::uint64_t freeBytes = GetDriveSpace(root_, total);
+    progress_.total = total;
+    progress_.startFree = freeBytes;
     ShowRemaining(freeBytes);
     view_.yield();
     state_.gStartFree = freeBytes;
@@ -523,22 +529,32 @@ bool Engine::FinishJob(int pass) {
     if (StopRequested()) {
         state_.gAbort = false;
         state_.gJobRunning = false;
+        outcome_.kind = JobOutcome::Kind::Aborted;
+        outcome_.drive = driveName_;
+        outcome_.leftBehind = leftBehind_;
         return true;
     }
     if (pass >= state_.gPassCount) {
-        if (failure_) {
-            std::string message = "Disk (" + driveName_ + ") was not fully cleared: " + *failure_;
-            for (std::size_t i = 0; i < leftBehind_.size(); ++i) {
-                message += (i == 0 ? "; left behind: " : ", ") + leftBehind_[i];
-            }
-            view_.showMessage(message + ".");
-        } else {
-            view_.showMessage("Disk (" + driveName_ + ") cleared.");
-        }
+        outcome_.kind = failure_ ? JobOutcome::Kind::NotCleared : JobOutcome::Kind::Cleared;
+        outcome_.drive = driveName_;
+        outcome_.cause = failure_.value_or(std::string());
+        outcome_.leftBehind = leftBehind_;
+        view_.showMessage(OutcomeMessage(outcome_));
         state_.gJobRunning = false;
         return true;
     }
     return false;
+}
+
+Engine::PassEnd Engine::Refuse(std::string cause) {
+    outcome_.kind = JobOutcome::Kind::Refused;
+    outcome_.cause = std::move(cause);
+    view_.showMessage(OutcomeMessage(outcome_));
+    if (outcome_.drive.empty()) {
+        view_.focusDriveList();
+    }
+    state_.gJobRunning = false;
+    return PassEnd::Refused;
 }
 
 // ---- Small helpers.
@@ -688,6 +704,8 @@ void Engine::ShowRemaining(std::uint64_t freeBytes) {
     AppendNumber(remainingText_, freeBytes);
     remainingText_ += " bytes";
     view_.setCaption(Caption::Label9, remainingText_);
+    progress_.free = freeBytes;
+    view_.progressed(progress_);
 }
 
 std::string Engine::NumberText() const {

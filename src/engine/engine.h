@@ -1,6 +1,7 @@
 #pragma once
 
 #include "aligned_buffer.h"
+#include "job_outcome.h"
 #include "job_state.h"
 #include "job_view.h"
 #include "journal.h"
@@ -43,10 +44,17 @@ public:
     Engine(JobState& state, Platform& platform, JobView& view, RandomSource& random,
            EngineLimits limits = {}, std::string journalFolder = StateFolder());
 
-    /// Runs a whole job with the checked method; returns at once while one runs.
+    /// Runs a whole job with the checked method and shows how it ended; returns at once
+    /// while one runs. The window's click handler.
     void Command5_Click();
+    /// The same job for callers that act on how it ended (the command line, tests, benches).
+    /// A call while a job runs is refused at once.
+    JobOutcome Run();
     /// Asks the running job (or, if none runs, the next one) to stop.
     void btnAbort_Click();
+
+private:
+    enum class PassEnd { Done, Refused };
 
     void SweepSingle();
     void SweepNSA();
@@ -66,8 +74,6 @@ public:
     std::uint64_t GetDriveSpace(const PassFile& file, const std::string& root,
                                 std::uint64_t& total);
 
-private:
-    enum class PassEnd { Done, Refused };
     enum class BlockLoopEnd { FileFull, WriteFailed, Abort };
 
     void RunPassEngine();
@@ -91,6 +97,8 @@ private:
     /// and gives that back.
     void GiveBackHeldSpace(std::size_t firstHeldFile, HeldBackLift& heldBack);
     bool FinishJob(int pass);
+    /// Ends a job that never began a pass, with its message.
+    PassEnd Refuse(std::string cause);
 
     // What a plain fill misses (small_file_stage.cpp).
     /// The small-file stage on a volume the fill left full, and then what stayed out of reach.
@@ -136,6 +144,8 @@ private:
     std::string passCaption_;
     float passProgress_ = 0.0f; ///< the bar's value in this pass so far
     std::string remainingText_;
+    JobProgress progress_;
+    JobOutcome outcome_;
     OsStatus lastWrite_;
     std::optional<std::string> failure_;  ///< first cause of a pass that did not end well
     std::vector<std::string> leftBehind_; ///< fillers that could not be deleted, with sizes

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "job_outcome.h"
+
 #include <string>
 
 namespace klar {
@@ -29,6 +31,9 @@ public:
     virtual void setCaption(Caption which, const std::string& text) = 0;
     /// The progress bar, 0 to 100.
     virtual void setProgress(float percent) = 0;
+    /// The numbers behind the captions, each time the free space is shown; for views that
+    /// compute with them (rates, time left) rather than read them back from the text.
+    virtual void progressed(const JobProgress& /*progress*/) {}
     /// Shows (and repaints at once) or hides the Abort button.
     virtual void setAbortVisible(bool visible) = 0;
     virtual void focusDriveList() = 0;
