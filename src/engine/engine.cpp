@@ -685,7 +685,11 @@ std::uint64_t Engine::FreeAfterSettling(PassFile& file) {
     // full disk was reported, the figure is given a bounded while to catch up.
     FlushFile(file);
     for (int round = 0; round < 40 && freeBytes >= limits_.blockSize; ++round) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Up to two seconds: the window goes on answering meanwhile.
+        for (int step = 0; step < 5; ++step) {
+            view_.yield();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         freeBytes = GetDriveSpace(file, root_, total);
     }
     return freeBytes;

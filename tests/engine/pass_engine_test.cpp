@@ -100,6 +100,37 @@ TEST(TailFill, HalvesTheBlockUntilTheDriveReportsNoFreeSpace) {
     EXPECT_EQ(AsText(ReadWholeFile(JoinPath(volume->root(), kUserFile))), user);
 }
 
+// With less than one block free, a refusal other than a full disk is no end of the free space:
+// the tail that stays unwritten may hold deleted data, so the job must not say "cleared".
+TEST(TailFill, ARefusalThatIsNotAFullDiskEndsItNotCleared) {
+    const struct {
+        OsStatus refusal;
+        const char* cause;
+    } cases[] = {
+        {FaultyPlatform::error(5, "Input/output error"), "cannot be written (Input/output error)"},
+        {OsStatus{OsStatus::Kind::QuotaExceeded, 122, "Disk quota exceeded"},
+         "the disk quota is used up"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.cause);
+        KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, kMiB);
+        const std::string user = FillVolumeLeaving(volume->root(), kUserFile, 20 << 10);
+        JobRig rig(volume->driveText());
+        rig.view.check(MethodBox::Single);
+        rig.platform.wholeWritesOnly(volume->root());
+        // The first block does not fit whole; the half block after it is refused.
+        rig.platform.failAppend(2, row.refusal);
+
+        const JobOutcome outcome = rig.engine.Run();
+
+        EXPECT_EQ(outcome.kind, JobOutcome::Kind::NotCleared);
+        EXPECT_NE(outcome.cause.find(row.cause), std::string::npos) << outcome.cause;
+        EXPECT_EQ(rig.view.messages, std::vector<std::string>{OutcomeMessage(outcome)});
+        EXPECT_EQ(ListFolder(volume->root()), std::vector<std::string>{kUserFile});
+        EXPECT_EQ(AsText(ReadWholeFile(JoinPath(volume->root(), kUserFile))), user);
+    }
+}
+
 // ---- Progress
 
 // Another program frees space during the pass: the bar holds within its range instead of going
@@ -187,6 +218,31 @@ TEST(FillerFiles, AFullFileIsFollowedByOneWithTheNextNumber) {
     }
     EXPECT_EQ(rig.view.messages, std::vector<std::string>{Message(*volume)});
     EXPECT_TRUE(ListFolder(volume->root()).empty());
+}
+
+// No count of files ends a pass: a drive that takes thousands of fillers is still filled to
+// its end and cleared (small fillers, so that two volumes 4x apart need over a thousand).
+TEST(FillerFiles, APassTakesAsManyFilesAsTheDriveHolds) {
+    for (const std::uint64_t size : {4 * kMiB, 16 * kMiB}) {
+        SCOPED_TRACE(size);
+        KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, size);
+        const std::uint64_t free = AvailableBytes(volume->root());
+        JobRig rig(volume->driveText(), EngineLimits{4096, 4096});
+        rig.view.check(MethodBox::Single);
+        std::size_t mostFiles = 0;
+        std::uint64_t leastFree = free;
+        rig.view.onYield = [&] {
+            mostFiles = std::max(mostFiles, rig.state.gPassFiles.size());
+            leastFree = std::min(leastFree, AvailableBytes(volume->root()));
+        };
+
+        EXPECT_TRUE(rig.engine.Run().cleared()) << rig.view.messages.at(0);
+
+        EXPECT_GT(mostFiles, 1'000u);
+        EXPECT_GE(mostFiles, free / 4096);
+        EXPECT_EQ(leastFree, 0u);
+        EXPECT_TRUE(ListFolder(volume->root()).empty());
+    }
 }
 
 TEST(FillerFiles, ExistingFilesOneAndTwoAreKeptAndTheFirstFillerIsThree) {
