@@ -184,7 +184,7 @@ void Engine::RunPassEngine() {
     failure_.reset();
     leftBehind_.clear();
     folderDriveText_.clear();
-    journal_.emplace(journalFolder_);
+    journal_.emplace(platform_.stateFiles(), journalFolder_);
     // One buffer for the whole job, whatever the size of the volume.
     buffer_ = AlignedBuffer(limits_.blockSize * std::max<std::size_t>(limits_.transferBlocks, 1));
     for (int pass = 1;; ++pass) {

@@ -211,14 +211,14 @@ private:
 };
 
 /// Reads a journal in bounded pieces, line by line; false when it is not a journal of ours.
-bool ReadLines(HeldFile& file, std::uint64_t size, Replay& replay) {
+bool ReadLines(StateFiles& files, HeldFile& file, std::uint64_t size, Replay& replay) {
     std::string line;
     bool skipping = false; // within a line too long to be ours
     bool first = true;
     bool v1 = false;
     std::string piece(65'536, '\0');
     for (std::uint64_t at = 0; at < size;) {
-        const std::size_t got = ReadHeldFile(file, at, piece.data(), piece.size());
+        const std::size_t got = files.read(file, at, piece.data(), piece.size());
         if (got == 0) {
             break;
         }
@@ -253,9 +253,10 @@ bool ReadLines(HeldFile& file, std::uint64_t size, Replay& replay) {
 Leftovers ReplayJournal(Platform& platform, const std::string& folder, const std::string& name,
                         JobJournal& keep) {
     Leftovers result;
+    StateFiles& files = platform.stateFiles();
     HeldFile held;
     std::uint64_t size = 0;
-    const OsStatus taken = TakeOverHeldFile(folder, name, kLargestJournal, held, size);
+    const OsStatus taken = files.takeOver(folder, name, kLargestJournal, held, size);
     if (taken.kind == OsStatus::Kind::Exists) {
         return result; // its job still runs
     }
@@ -264,13 +265,13 @@ Leftovers ReplayJournal(Platform& platform, const std::string& folder, const std
         return result;
     }
     Replay replay(platform, result, keep);
-    const bool ours = ReadLines(held, size, replay);
-    CloseHeldFile(held);
+    const bool ours = ReadLines(files, held, size, replay);
+    files.close(held);
     if (!ours) {
         result.skipped.push_back(name + " (it is not a journal of this program)");
         return result;
     }
-    RemoveStateFile(folder, name);
+    (void)files.remove(folder, name);
     return result;
 }
 
@@ -283,24 +284,25 @@ bool IsFillerName(const std::string& name) {
                        [](char c) { return c >= '0' && c <= '9'; });
 }
 
-JobJournal::JobJournal(std::string folder) : folder_(std::move(folder)) {}
+JobJournal::JobJournal(StateFiles& files, std::string folder)
+    : files_(files), folder_(std::move(folder)) {}
 
 JobJournal::~JobJournal() {
-    CloseHeldFile(file_);
+    files_.close(file_);
 }
 
 OsStatus JobJournal::Open() {
     if (file_.open()) {
         return OsStatus::success();
     }
-    const OsStatus usable = CheckStateFolder(folder_);
+    const OsStatus usable = files_.check(folder_);
     if (!usable.ok()) {
         return usable;
     }
     OsStatus created{OsStatus::Kind::Exists, 0, "every journal name is taken"};
     for (int n = 1; n < 10'000 && created.kind == OsStatus::Kind::Exists; ++n) {
         name_ = "job-" + std::to_string(n) + kExtension;
-        created = CreateHeldFile(folder_, name_, file_);
+        created = files_.create(folder_, name_, file_);
     }
     if (!created.ok()) {
         return created;
@@ -356,17 +358,17 @@ OsStatus JobJournal::Write(const std::string& line, bool flush) {
     if (!file_.open()) {
         return {OsStatus::Kind::Failed, 0, "the journal is not open"};
     }
-    return AppendToHeldFile(file_, line, flush);
+    return files_.append(file_, line, flush);
 }
 
 void JobJournal::Flush() {
     if (file_.open()) {
-        (void)AppendToHeldFile(file_, {}, true);
+        (void)files_.append(file_, {}, true);
     }
 }
 
 void JobJournal::Clear() {
-    if (file_.open() && TruncateHeldFile(file_, kHeader.size()).ok()) {
+    if (file_.open() && files_.truncate(file_, kHeader.size()).ok()) {
         folderWritten_.clear();
     }
 }
@@ -375,9 +377,9 @@ void JobJournal::End(bool leftBehind) {
     if (!file_.open()) {
         return;
     }
-    CloseHeldFile(file_);
+    files_.close(file_);
     if (!leftBehind) {
-        RemoveStateFile(folder_, name_);
+        (void)files_.remove(folder_, name_);
     }
 }
 
@@ -386,13 +388,13 @@ Leftovers RemoveLeftovers(Platform& platform, const std::string& folder) {
     if (folder.empty()) {
         return total;
     }
-    if (const OsStatus usable = CheckStateFolder(folder); !usable.ok()) {
+    if (const OsStatus usable = platform.stateFiles().check(folder); !usable.ok()) {
         total.skipped.push_back("the state folder " + folder + " (" + usable.text + ")");
         return total;
     }
     // What cannot be reached now goes into a journal of its own for a later start.
-    JobJournal keep(folder);
-    for (const std::string& name : ListStateFiles(folder, kExtension)) {
+    JobJournal keep(platform.stateFiles(), folder);
+    for (const std::string& name : platform.stateFiles().list(folder, kExtension)) {
         Leftovers removed = ReplayJournal(platform, folder, name, keep);
         total.files += removed.files;
         total.bytes += removed.bytes;

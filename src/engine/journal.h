@@ -16,7 +16,8 @@ namespace klar {
 /// identity.
 class JobJournal {
 public:
-    explicit JobJournal(std::string folder);
+    /// The journal goes into folder (the user's state folder), written through files.
+    JobJournal(StateFiles& files, std::string folder);
     /// Lets go of the journal. Unless End() let it go, it stays for the next start: a job that
     /// did not reach its end may have left fillers.
     ~JobJournal();
@@ -51,6 +52,7 @@ public:
 private:
     OsStatus Write(const std::string& line, bool flush);
 
+    StateFiles& files_;
     std::string folder_;
     std::string name_;
     HeldFile file_;

@@ -106,6 +106,8 @@ struct HeldBack {
     std::string why;         ///< for NotLifted: why it could not be lifted, in a few words
 };
 
+class StateFiles;
+
 /// Everything the engine needs from the operating system. Abstract so that tests can put a
 /// double in front of the real backend that fails at chosen calls.
 class Platform {
@@ -208,6 +210,10 @@ public:
     /// Restores what a job of an earlier run lifted and could not give back (it died).
     /// Front ends call it at start.
     virtual void restoreLeftovers() {}
+
+    /// The files of the user's state folder (the job journals), through which the engine
+    /// reaches them: the system's, unless a double stands in.
+    [[nodiscard]] virtual StateFiles& stateFiles();
 
     /// The system's drives: root paths, each followed by a NUL, and one more NUL at the end.
     /// Empty when the system cannot tell.

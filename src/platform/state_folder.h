@@ -69,4 +69,28 @@ void CloseHeldFile(HeldFile& file);
 /// Deletes name from the state folder (never through a link); true when it is gone.
 bool RemoveStateFile(const std::string& folder, const std::string& name);
 
+/// The calls above as one interface, which the engine reaches through Platform::stateFiles(),
+/// so that a test can stand in front of them and refuse a journal's write.
+class StateFiles {
+public:
+    virtual ~StateFiles() = default;
+    [[nodiscard]] virtual OsStatus check(const std::string& folder) = 0;
+    [[nodiscard]] virtual OsStatus create(const std::string& folder, const std::string& name,
+                                          HeldFile& out) = 0;
+    [[nodiscard]] virtual OsStatus append(HeldFile& file, const std::string& text, bool flush) = 0;
+    [[nodiscard]] virtual OsStatus truncate(HeldFile& file, std::uint64_t size) = 0;
+    virtual void close(HeldFile& file) = 0;
+    [[nodiscard]] virtual std::vector<std::string> list(const std::string& folder,
+                                                        const std::string& suffix) = 0;
+    [[nodiscard]] virtual OsStatus takeOver(const std::string& folder, const std::string& name,
+                                            std::uint64_t maxBytes, HeldFile& out,
+                                            std::uint64_t& size) = 0;
+    [[nodiscard]] virtual std::size_t read(HeldFile& file, std::uint64_t offset, char* data,
+                                           std::size_t size) = 0;
+    virtual bool remove(const std::string& folder, const std::string& name) = 0;
+};
+
+/// The system's state files: the functions above.
+[[nodiscard]] StateFiles& SystemStateFiles();
+
 } // namespace klar

@@ -164,6 +164,42 @@ TEST_F(FaultyJob, RefusedCreateIsReported) {
     expectUserFileUntouched();
 }
 
+// The journal is what lets a later start remove the fillers of a job that died, so no filler is
+// made unlisted: refused at its header, the job makes nothing; refused later, that pass ends,
+// the next ones run, and the job says why it was not cleared.
+TEST_F(FaultyJob, RefusedJournalWriteMakesNoUnlistedFillerAndIsReported) {
+    const struct {
+        long write;
+        JobOutcome::Kind kind;
+        bool laterPassesFill;
+    } cases[] = {{1, JobOutcome::Kind::Refused, false}, {2, JobOutcome::Kind::NotCleared, true}};
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.write);
+        rig_ = std::make_unique<JobRig>(volume_->driveText(), limits_);
+        rig_->platform.failJournalWrite(row.write, FaultyPlatform::error(28, "No space left"));
+        long createsInPassOne = -1;
+        rig_->view.onYield = [&] {
+            if (createsInPassOne < 0 && PassShown(rig_->view) == 2) {
+                createsInPassOne = rig_->platform.creates;
+            }
+        };
+
+        const JobOutcome outcome = rig_->engine.Run();
+
+        EXPECT_EQ(outcome.kind, row.kind);
+        EXPECT_NE(outcome.cause.find("the journal of filler files cannot be written"),
+                  std::string::npos)
+            << outcome.cause;
+        EXPECT_NE(outcome.cause.find("(No space left)"), std::string::npos) << outcome.cause;
+        EXPECT_EQ(rig_->view.messages, std::vector<std::string>{OutcomeMessage(outcome)});
+        EXPECT_EQ(createsInPassOne, row.laterPassesFill ? 0 : -1) << "pass 1 made no filler";
+        EXPECT_EQ(rig_->platform.creates > 0, row.laterPassesFill);
+        EXPECT_EQ(rig_->view.logged("Pass: 3 of 3"), row.laterPassesFill);
+        expectNoFillerLeft();
+        expectUserFileUntouched();
+    }
+}
+
 class FaultyJobWithSmallFiles : public FaultyJob {
 protected:
     FaultyJobWithSmallFiles() { limits_ = EngineLimits{65536, 3 * 65536}; }

@@ -30,7 +30,7 @@ TEST(Journal, ReplayRemovesOnlyTheFillersOfAJobThatIsGoneAndSaysHowMuch) {
         return JoinPath(volume->root(), "0000000" + std::to_string(n) + ".txt");
     };
     {
-        JobJournal journal(state);
+        JobJournal journal(SystemStateFiles(), state);
         ASSERT_TRUE(journal.Open().ok());
         for (int n = 1; n <= 4; ++n) {
             const std::string name = "0000000" + std::to_string(n) + ".txt";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forwarding_platform.h"
+#include "state_folder.h"
 
 #include <functional>
 #include <optional>
@@ -33,6 +34,11 @@ public:
         removeFault_ = Fault{n, std::move(status), sticky};
     }
     void failCreate(OsStatus status) { createFault_ = Fault{1, std::move(status), true}; }
+    /// The n-th write to a journal in the state folder (and every later one while `sticky`)
+    /// is refused; its header is the first.
+    void failJournalWrite(long n, OsStatus status, bool sticky = false) {
+        journalFault_ = Fault{n, std::move(status), sticky};
+    }
     /// From now on an append larger than the free space of the volume holding root writes
     /// nothing and reports a full disk, as drivers that allocate a whole write at once do
     /// (tmpfs and ext2 write what fits instead).
@@ -51,6 +57,7 @@ public:
     long flushes = 0;
     long removes = 0;
     long creates = 0;
+    long journalWrites = 0;
     std::vector<AppendSeen> appendLog; ///< every append call, in order
 
     static OsStatus error(int code, const char* text) {
@@ -87,6 +94,7 @@ public:
         }
         return real().removeCreated(path, id);
     }
+    StateFiles& stateFiles() override { return journal_; }
     OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
         if (auto f = spaceFault()) {
             return *f;
@@ -102,6 +110,46 @@ public:
     }
 
 private:
+    /// The state folder's files as the system's, but for the journal writes a test refuses.
+    class FaultyStateFiles final : public StateFiles {
+    public:
+        explicit FaultyStateFiles(FaultyPlatform& owner) : owner_(owner) {}
+        OsStatus check(const std::string& folder) override { return real().check(folder); }
+        OsStatus create(const std::string& folder, const std::string& name,
+                        HeldFile& out) override {
+            return real().create(folder, name, out);
+        }
+        OsStatus append(HeldFile& file, const std::string& text, bool flush) override {
+            if (auto f = hit(owner_.journalFault_, ++owner_.journalWrites)) {
+                return *f;
+            }
+            return real().append(file, text, flush);
+        }
+        OsStatus truncate(HeldFile& file, std::uint64_t size) override {
+            return real().truncate(file, size);
+        }
+        void close(HeldFile& file) override { real().close(file); }
+        std::vector<std::string> list(const std::string& folder,
+                                      const std::string& suffix) override {
+            return real().list(folder, suffix);
+        }
+        OsStatus takeOver(const std::string& folder, const std::string& name,
+                          std::uint64_t maxBytes, HeldFile& out, std::uint64_t& size) override {
+            return real().takeOver(folder, name, maxBytes, out, size);
+        }
+        std::size_t read(HeldFile& file, std::uint64_t offset, char* data,
+                         std::size_t size) override {
+            return real().read(file, offset, data, size);
+        }
+        bool remove(const std::string& folder, const std::string& name) override {
+            return real().remove(folder, name);
+        }
+
+    private:
+        StateFiles& real() { return owner_.real().stateFiles(); }
+        FaultyPlatform& owner_;
+    };
+
     OsStatus appendStatus(FillerHandle& file, const std::uint8_t* data, std::size_t size,
                           std::size_t& written) {
         written = 0;
@@ -149,6 +197,8 @@ private:
     }
 
     std::optional<Fault> appendFault_;
+    std::optional<Fault> journalFault_;
+    FaultyStateFiles journal_{*this};
     std::optional<Fault> spaceFault_;
     std::optional<Fault> flushFault_;
     std::optional<Fault> removeFault_;

@@ -55,6 +55,7 @@ public:
     HeldBack liftHeldBack(const std::string& root) override { return real_->liftHeldBack(root); }
     void restoreHeldBack() override { real_->restoreHeldBack(); }
     void restoreLeftovers() override { real_->restoreLeftovers(); }
+    StateFiles& stateFiles() override { return real_->stateFiles(); }
     std::string driveStrings() override { return real_->driveStrings(); }
     std::string rootPath(const std::string& text) override { return real_->rootPath(text); }
     std::string driveName(const std::string& text) override { return real_->driveName(text); }
