@@ -77,18 +77,12 @@ private:
 
 /// Why the finished job measured nothing worth comparing; empty when it filled the volume and
 /// either cleared it or named only the space the filesystem keeps for its own use (xfs).
-std::string Spoiled(const QuietView& view, const std::string& folder) {
-    const std::string expected = "Disk (" + folder + ") cleared.";
-    const bool keptOnly =
-        view.messages().size() == 1 &&
-        view.messages().front().starts_with("Disk (" + folder + ") was not fully cleared: ") &&
-        view.messages().front().ends_with(" keeps for its own use were not overwritten.");
-    if (!keptOnly && (view.messages().size() != 1 || view.messages().front() != expected)) {
-        std::string why = "the job did not end with \"" + expected + "\":";
-        for (const auto& message : view.messages()) {
-            why += "\n  " + message;
-        }
-        return why;
+std::string Spoiled(const klar::JobOutcome& outcome, const QuietView& view) {
+    const bool keptOnly = outcome.kind == klar::JobOutcome::Kind::NotCleared &&
+                          outcome.leftBehind.empty() &&
+                          outcome.cause.ends_with(" keeps for its own use were not overwritten");
+    if (!outcome.cleared() && !keptOnly) {
+        return "the job did not end cleared: " + klar::OutcomeMessage(outcome);
     }
     if (view.progress() < 99.0f || !view.full()) {
         return "the job stopped before the volume was full";
@@ -201,7 +195,7 @@ int main(int argc, char** argv) {
 
     PoolWatch pool(PoolFile(folder));
     const auto start = Clock::now();
-    engine.Command5_Click();
+    const klar::JobOutcome outcome = engine.Run();
     const auto end = Clock::now();
     const double poolZero = pool.Stop();
 
@@ -211,7 +205,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (const std::string why = Spoiled(view, folder); !why.empty()) {
+    if (const std::string why = Spoiled(outcome, view); !why.empty()) {
         std::fprintf(stderr, "%s\n", why.c_str());
         return 1;
     }

@@ -63,7 +63,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 std::string Cleared(const TestVolume& volume) {
-    return "Disk (" + volume.driveName() + ") cleared.";
+    return ClearedMessage(volume.driveName());
 }
 
 // ---- Jobs that run to the end
@@ -121,7 +121,7 @@ TEST(CliFailure, AMissingDriveIsNotClearedAndSaysWhy) {
     EXPECT_EQ(run.out.find("cleared."), std::string::npos) << run.out;
     const auto errors = Lines(run.err);
     ASSERT_EQ(errors.size(), 1u) << run.err;
-    EXPECT_EQ(errors[0].rfind("Disk (" + drive + ") was not fully cleared: ", 0), 0u) << run.err;
+    EXPECT_EQ(errors[0].rfind(NotClearedPrefix(drive), 0), 0u) << run.err;
 }
 
 struct UsageCase {
@@ -202,9 +202,7 @@ TEST(CliFailure, AReadOnlyVolumeIsNotClearedAndTheListLeavesItOut) {
     EXPECT_EQ(run.status, 1);
     const auto errors = Lines(run.err);
     ASSERT_EQ(errors.size(), 1u) << run.err;
-    EXPECT_EQ(errors[0].rfind("Disk (" + readOnly->driveName() + ") was not fully cleared: ", 0),
-              0u)
-        << run.err;
+    EXPECT_EQ(errors[0].rfind(NotClearedPrefix(readOnly->driveName()), 0), 0u) << run.err;
 }
 
 TEST(CliJson, EventsComeInOrderWithProgressRisingWithinEachPass) {

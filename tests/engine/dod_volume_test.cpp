@@ -82,7 +82,7 @@ void RunDodOn(const TestVolume& volume, std::uint64_t volumeBytes) {
 
     EXPECT_FALSE(job.state.gJobRunning);
     ASSERT_EQ(job.view.messages.size(), 1u);
-    EXPECT_EQ(job.view.messages[0], "Disk (" + volume.driveName() + ") cleared.");
+    EXPECT_EQ(job.view.messages[0], ClearedMessage(volume.driveName()));
     EXPECT_TRUE(ListFolder(volume.root()).empty()) << "filler files left behind";
     EXPECT_TRUE(job.view.logged("Pass: 1 of 3"));
     EXPECT_TRUE(job.view.logged("Pass: 2 of 3"));

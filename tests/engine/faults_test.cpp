@@ -42,12 +42,12 @@ protected:
     void expectNotFullyCleared(const std::string& cause) {
         ASSERT_EQ(rig_->view.messages.size(), 1u);
         const std::string& message = rig_->view.messages[0];
-        const std::string prefix = "Disk (" + volume_->driveName() + ") was not fully cleared: ";
+        const std::string prefix = NotClearedPrefix(volume_->driveName());
         EXPECT_EQ(message.rfind(prefix, 0), 0u) << message;
         EXPECT_GT(message.size(), prefix.size() + 1) << "no cause named: " << message;
         EXPECT_EQ(message.back(), '.') << message;
         EXPECT_NE(message.find(cause), std::string::npos) << message;
-        EXPECT_NE(message, "Disk (" + volume_->driveName() + ") cleared.");
+        EXPECT_NE(message, ClearedMessage(volume_->driveName()));
         EXPECT_FALSE(rig_->state.gJobRunning);
     }
 
@@ -129,8 +129,7 @@ TEST_F(FaultyJob, OtherErrorWithNoSpaceLeftCountsAsAFullDisk) {
     rig_->platform.failAppend(static_cast<long>(blocks) + 1,
                               FaultyPlatform::error(1, "Operation not permitted"), true);
     rig_->engine.Command5_Click();
-    EXPECT_EQ(rig_->view.messages,
-              std::vector<std::string>{"Disk (" + volume_->driveName() + ") cleared."});
+    EXPECT_EQ(rig_->view.messages, std::vector<std::string>{ClearedMessage(volume_->driveName())});
     EXPECT_EQ(ListFolder(volume_->root()), (std::vector<std::string>{kUserFile, "pad.bin"}));
     EXPECT_EQ(AsText(ReadWholeFile(JoinPath(volume_->root(), "pad.bin"))), pad);
     expectUserFileUntouched();

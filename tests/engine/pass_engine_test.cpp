@@ -13,7 +13,7 @@ constexpr std::uint64_t kMiB = 1u << 20;
 const std::string kUserFile = "user.bin";
 
 std::string Message(const TestVolume& volume) {
-    return "Disk (" + volume.driveName() + ") cleared.";
+    return ClearedMessage(volume.driveName());
 }
 
 /// Per pass: the most filler bytes on the volume at once, and whether every filler byte seen
@@ -439,7 +439,7 @@ TEST(ClearDrive, SpacesAroundADriveLetterAreTrimmedAndAroundAFolderNameKept) {
     // A folder's name may begin and end with a space.
     const std::string typed = JoinPath(volume->root(), " spaced ");
     std::filesystem::create_directory(typed);
-    const std::string cleared = "Disk (" + typed + ") cleared.";
+    const std::string cleared = ClearedMessage(typed);
 #endif
     JobRig rig(typed);
     rig.view.check(MethodBox::Single);

@@ -276,8 +276,7 @@ TEST_P(EachMethod, WritesEachPassWithItsOwnByteOnDisk) {
 
     const PassBytes seen = WatchPassBytes(rig, volume->root());
 
-    ASSERT_EQ(rig.view.messages,
-              std::vector<std::string>{"Disk (" + volume->driveName() + ") cleared."});
+    ASSERT_EQ(rig.view.messages, std::vector<std::string>{ClearedMessage(volume->driveName())});
     ASSERT_EQ(seen.values.size(), static_cast<std::size_t>(method.passes));
     for (int pass = 1; pass <= method.passes; ++pass) {
         const auto index = static_cast<std::size_t>(pass - 1);

@@ -38,8 +38,7 @@ TEST(FillerLinks, LinksAtLaterNumbersAreSkippedAndNeverFollowed) {
 
     rig.engine.Command5_Click();
 
-    EXPECT_EQ(rig.view.messages,
-              std::vector<std::string>{"Disk (" + volume->driveName() + ") cleared."});
+    EXPECT_EQ(rig.view.messages, std::vector<std::string>{ClearedMessage(volume->driveName())});
     EXPECT_EQ(fillers.count("00000001.txt"), 1u);
     EXPECT_EQ(fillers.count("00000004.txt"), 1u) << "the next number after the links";
     EXPECT_EQ(AsText(ReadWholeFile(victim)), "the user's data");
@@ -75,7 +74,7 @@ TEST(FillerLinks, FillerSwappedForALinkMidPassIsNeitherWrittenThroughNorDeleted)
     EXPECT_EQ(AsText(ReadWholeFile(victim)), "the user's data");
     EXPECT_EQ(LinkTarget(filler), victim);
     ASSERT_EQ(rig.view.messages.size(), 1u);
-    const std::string prefix = "Disk (" + volume->driveName() + ") was not fully cleared: ";
+    const std::string prefix = NotClearedPrefix(volume->driveName());
     EXPECT_EQ(rig.view.messages[0].rfind(prefix, 0), 0u) << rig.view.messages[0];
     EXPECT_NE(rig.view.messages[0].find("00000001.txt"), std::string::npos);
     EXPECT_EQ(ListFolder(volume->root()), std::vector<std::string>{"00000001.txt"})

@@ -98,7 +98,7 @@ TEST_F(Ext4Pool, ZeroOnlyForTheFillsLastStretchAndGivenBackOnEveryWayOut) {
         EXPECT_EQ(rig.view.messages.size(), end == End::Abort ? 0u : 1u) << "way out " << way;
         if (end == End::Normal) {
             EXPECT_EQ(rig.view.messages,
-                      std::vector<std::string>{"Disk (" + volume_->driveName() + ") cleared."});
+                      std::vector<std::string>{ClearedMessage(volume_->driveName())});
         }
     }
 }

@@ -58,6 +58,18 @@ public:
     Engine engine;
 };
 
+/// The product's words for a drive that was cleared.
+inline std::string ClearedMessage(const std::string& drive) {
+    return OutcomeMessage({JobOutcome::Kind::Cleared, drive, {}, {}});
+}
+
+/// The start of the product's words for a drive that was not fully cleared, up to the cause.
+inline std::string NotClearedPrefix(const std::string& drive) {
+    std::string words = OutcomeMessage({JobOutcome::Kind::NotCleared, drive, {}, {}});
+    words.pop_back(); // the full stop after the cause
+    return words;
+}
+
 /// The pass that Label8 names ("Pass: 2 of 3" gives 2); 0 before the first pass.
 inline int PassShown(RecordingView& view) {
     const std::string& caption = view.captions[Caption::Label8];

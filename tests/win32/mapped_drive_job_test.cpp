@@ -46,7 +46,7 @@ TEST_P(TypedDriveText, ClearsTheLettersRootAndNamesTheLetter) {
     job.engine.Command5_Click();
 
     ASSERT_EQ(job.view.messages.size(), 1u);
-    EXPECT_EQ(job.view.messages[0], std::string("Disk (") + letter + ") cleared.");
+    EXPECT_EQ(job.view.messages[0], ClearedMessage(std::string(1, letter)));
     EXPECT_EQ(seen, std::vector<std::string>{"00000001.txt"}) << "filler files go to the root";
     EXPECT_TRUE(ListFolder(volume->root()).empty()) << "filler files left behind";
 }
@@ -63,7 +63,7 @@ TEST(Win32FullDisk, ShortLastWriteStillEndsWithTheVolumeFull) {
     job.engine.Command5_Click();
 
     ASSERT_EQ(job.view.messages.size(), 1u);
-    EXPECT_EQ(job.view.messages[0], "Disk (" + volume->driveName() + ") cleared.");
+    EXPECT_EQ(job.view.messages[0], ClearedMessage(volume->driveName()));
     ASSERT_FALSE(job.platform.appends.empty());
     const auto& last = job.platform.appends.back();
     EXPECT_EQ(last.status.kind, OsStatus::Kind::DiskFull) << last.status.text;

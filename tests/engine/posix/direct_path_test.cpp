@@ -75,7 +75,7 @@ TEST(DirectPath, TransfersAreShownAndStoppedBlockByBlockAndTheVolumeEndsFull) {
         };
         rig.engine.Command5_Click();
 
-        ASSERT_EQ(rig.view.messages, std::vector<std::string>{"Disk (" + root + ") cleared."});
+        ASSERT_EQ(rig.view.messages, std::vector<std::string>{ClearedMessage(root)});
         const EngineLimits limits;
         const bool transferred = std::any_of(
             rig.platform.appendLog.begin(), rig.platform.appendLog.end(), [&](const auto& seen) {

@@ -23,11 +23,11 @@ namespace fs = std::filesystem;
 constexpr std::size_t kBlock = 65'536;
 
 std::string Cleared(const std::string& drive) {
-    return "Disk (" + drive + ") cleared.";
+    return ClearedMessage(drive);
 }
 
 std::string NotCleared(const std::string& drive, const std::string& cause) {
-    return "Disk (" + drive + ") was not fully cleared: " + cause;
+    return NotClearedPrefix(drive) + cause;
 }
 
 /// One job on a folder, with the lowest free space seen at any yield.
@@ -229,9 +229,8 @@ TEST(FaultOnARealVolume, AFolderReplacedBetweenPassesFailsTheLaterPasses) {
     rig.engine.Command5_Click();
     ASSERT_TRUE(replaced);
     ASSERT_EQ(rig.view.messages.size(), 1u);
-    EXPECT_EQ(rig.view.messages[0],
-              "Disk (" + rig.platform.driveName(folder) +
-                  ") was not fully cleared: the folder was replaced during the job.");
+    EXPECT_EQ(rig.view.messages[0], NotClearedPrefix(rig.platform.driveName(folder)) +
+                                        "the folder was replaced during the job.");
     EXPECT_EQ(rig.platform.creates, createsInPassOne) << "no filler in the new folder";
     EXPECT_TRUE(ListFolder(folder).empty());
     EXPECT_TRUE(!fs::exists(state) || fs::is_empty(state)) << "the job took its journal along";
