@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include "pass_failure.h"
 #include "schedules.h"
 #include "termination.h"
 
@@ -10,13 +11,6 @@
 
 namespace klar {
 namespace {
-
-constexpr const char* kExtension = ".txt";
-
-/// Jumps from anywhere inside a pass to its end, carrying the cause in a few words.
-struct PassFailure {
-    std::string cause;
-};
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
@@ -31,10 +25,6 @@ void AppendNumber(std::string& out, std::uint64_t value) {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     out.append(digits, end);
-}
-
-std::string Because(const std::string& what, const OsStatus& status) {
-    return what + " (" + status.text + ")";
 }
 
 std::uint64_t FreeOrEndPass(const OsStatus& status, const SpaceInfo& space, std::uint64_t& total) {
@@ -153,10 +143,6 @@ void Engine::SweepUK() {
 
 // ---- File helpers.
 
-bool Engine::FileExists(const std::string& path) {
-    return platform_.pathExists(path);
-}
-
 bool Engine::WriteBlock(PassFile& file, std::size_t length) {
     if (!file.handle.open()) {
         return false; // lastWrite_ still holds why the file could not be created
@@ -181,10 +167,9 @@ std::uint64_t Engine::GetDriveSpace(const PassFile& file, const std::string& roo
 // ---- The pass engine.
 
 void Engine::RunPassEngine() {
-    failure_.reset();
-    leftBehind_.clear();
-    folderDriveText_.clear();
+    failures_ = {};
     journal_.emplace(platform_.stateFiles(), journalFolder_);
+    fillers_.emplace(platform_, *journal_, state_.gPassFiles, failures_);
     // One buffer for the whole job, whatever the size of the volume.
     buffer_ = AlignedBuffer(limits_.blockSize * std::max<std::size_t>(limits_.transferBlocks, 1));
     for (int pass = 1;; ++pass) {
@@ -193,12 +178,12 @@ void Engine::RunPassEngine() {
         }
     }
     buffer_ = AlignedBuffer();
-    journal_->End(!leftBehind_.empty());
+    fillers_.reset();
+    journal_->End(!failures_.leftBehind().empty());
     journal_.reset();
 }
 
 Engine::PassEnd Engine::RunPass(int pass) {
-    fileNumber_ = 0;
     progress_ = {pass, state_.gPassCount, 0, 0, 0};
     std::string label8 = "Pass: ";
     AppendNumber(label8, static_cast<std::uint64_t>(pass));
@@ -240,7 +225,7 @@ Engine::PassEnd Engine::RunPass(int pass) {
                 // otherwise land in space that the stretch wrote and gave back, and leave
                 // unwritten space behind.
                 for (PassFile& file : state_.gPassFiles) {
-                    FlushFile(file);
+                    fillers_->Flush(file);
                 }
                 held = heldBack.lift(root_);
                 NoteHeldBack(*held);
@@ -267,7 +252,7 @@ Engine::PassEnd Engine::RunPass(int pass) {
                 if (lastWrite_.kind == OsStatus::Kind::FileTooLarge && file.bytes > 0) {
                     // A limit on the size of one file, not of the volume: on in a new file.
                     state_.gFileBytes = 0;
-                    FlushFile(file);
+                    fillers_->Flush(file);
                     continue;
                 }
                 TailFill();
@@ -275,10 +260,10 @@ Engine::PassEnd Engine::RunPass(int pass) {
             }
         }
     } catch (const PassFailure& failure) {
-        NoteFailure(failure.cause);
+        failures_.Note(failure.cause);
     }
     PassFilesEnd();
-    if (leftBehind_.empty()) {
+    if (failures_.leftBehind().empty()) {
         journal_->Clear(); // every filler it lists is gone
     }
     return PassEnd::Done;
@@ -304,7 +289,7 @@ void Engine::PassStart(int pass, const std::string& driveText) {
     if (total == 0) {
         throw PassFailure{"the drive reports no capacity"};
     }
-    RecordFolder(driveText);
+    fillers_->RecordFolder(driveText, root_);
 
     const auto& pattern = state_.gPattern;
     if (pass < 1 || pass >= kPatternSlots || !pattern[static_cast<std::size_t>(pass)]) {
@@ -320,10 +305,7 @@ void Engine::PassStart(int pass, const std::string& driveText) {
 
 void Engine::FirstNumberSearch() {
     BuildBlock(limits_.blockSize);
-    do {
-        ++fileNumber_;
-    } while (FileExists(platform_.joinPath(root_, NumberText() + kExtension)));
-    --fileNumber_;
+    fillers_->FirstNumberSearch(patternByte_);
 }
 
 void Engine::FileStart() {
@@ -332,40 +314,9 @@ void Engine::FileStart() {
     }
     PassFile& file = state_.gPassFiles.emplace_back();
     view_.yield();
-    VerifyFolder();
-    if (CreateFiller(file, true)) {
-        VerifyFiller(file);
-        if (limits_.direct) {
-            (void)platform_.writeDirect(file.handle); // where refused, buffered as ever
-        }
-    }
-}
-
-bool Engine::CreateFiller(PassFile& file, bool flushJournal) {
-    // Exclusive creation: a number taken since the search (or later in the sequence) is
-    // skipped, so no file of the user's is ever opened.
-    for (;;) {
-        ++fileNumber_;
-        const std::string name = NumberText() + kExtension;
-        file.path = platform_.joinPath(root_, name);
-        Journaled(journal_->Next(root_, folder_, name, patternByte_, flushJournal));
-        lastWrite_ = platform_.createExclusive(file.path, file.handle);
-        file.created = lastWrite_.ok();
-        if (file.created) {
-            Journaled(journal_->Made(name, file.handle.id, flushJournal));
-            return true;
-        }
-        Journaled(journal_->NotMade(name));
-        if (lastWrite_.kind != OsStatus::Kind::Exists) {
-            return false;
-        }
-    }
-}
-
-/// A filler that cannot be journaled is not made: a job that died would strand it.
-void Engine::Journaled(const OsStatus& status) {
-    if (!status.ok()) {
-        throw PassFailure{Because("the journal of filler files cannot be written", status)};
+    fillers_->VerifyFolder();
+    if (fillers_->Create(file, true, lastWrite_) && limits_.direct) {
+        (void)platform_.writeDirect(file.handle); // where refused, buffered as ever
     }
 }
 
@@ -434,7 +385,7 @@ std::optional<Engine::BlockLoopEnd> Engine::AfterGoodBlock(PassFile& file,
     }
     if (state_.gFileBytes >= limits_.fileCap) {
         state_.gFileBytes = 0;
-        FlushFile(file);
+        fillers_->Flush(file);
         view_.yield();
         return BlockLoopEnd::FileFull;
     }
@@ -485,43 +436,20 @@ void Engine::AbortPass() {
 }
 
 void Engine::PassFilesEnd() {
-    for (PassFile& file : state_.gPassFiles) {
-        DeletePassFile(file);
-    }
-    state_.gPassFiles.clear();
-}
-
-void Engine::DeletePassFile(PassFile& file) {
-    ReleaseFile(file);
-    if (!file.created) {
-        return;
-    }
-    if (!FileExists(file.path)) {
-        NoteLeftBehind(file, file.path + " was moved away");
-        return;
-    }
-    const OsStatus removed = platform_.removeCreated(file.path, file.handle.id);
-    if (removed.kind == OsStatus::Kind::Exists) {
-        NoteLeftBehind(file, file.path + " was replaced by another file and left alone");
-    } else if (!removed.ok()) {
-        NoteLeftBehind(file, Because(file.path + " cannot be deleted", removed));
-    }
+    fillers_->DeleteFrom(0);
 }
 
 void Engine::GiveBackHeldSpace(std::size_t firstHeldFile, HeldBackLift& heldBack) {
     // The held-back space got the pass's byte; once that is on the medium, it is freed and
     // handed back at once, before anything else of the pass runs on the full volume.
     auto& files = state_.gPassFiles;
-    const auto first = files.begin() + static_cast<std::ptrdiff_t>(firstHeldFile);
-    for (auto file = first; file != files.end(); ++file) {
-        FlushFile(*file);
+    for (auto file = files.begin() + static_cast<std::ptrdiff_t>(firstHeldFile);
+         file != files.end(); ++file) {
+        fillers_->Flush(*file);
     }
     // Their metadata too, in place: deleted before that, it would keep what it replaced.
     (void)platform_.flushVolume(root_);
-    for (auto file = first; file != files.end(); ++file) {
-        DeletePassFile(*file);
-    }
-    files.erase(first, files.end());
+    fillers_->DeleteFrom(firstHeldFile);
     heldBack.restore();
 }
 
@@ -531,14 +459,15 @@ bool Engine::FinishJob(int pass) {
         state_.gJobRunning = false;
         outcome_.kind = JobOutcome::Kind::Aborted;
         outcome_.drive = driveName_;
-        outcome_.leftBehind = leftBehind_;
+        outcome_.leftBehind = failures_.leftBehind();
         return true;
     }
     if (pass >= state_.gPassCount) {
-        outcome_.kind = failure_ ? JobOutcome::Kind::NotCleared : JobOutcome::Kind::Cleared;
+        const auto& failure = failures_.first();
+        outcome_.kind = failure ? JobOutcome::Kind::NotCleared : JobOutcome::Kind::Cleared;
         outcome_.drive = driveName_;
-        outcome_.cause = failure_.value_or(std::string());
-        outcome_.leftBehind = leftBehind_;
+        outcome_.cause = failure.value_or(std::string());
+        outcome_.leftBehind = failures_.leftBehind();
         view_.showMessage(OutcomeMessage(outcome_));
         state_.gJobRunning = false;
         return true;
@@ -569,7 +498,7 @@ void Engine::ClassifyFailedWrite(const PassFile& file, std::uint64_t freeAfter) 
     if (lastWrite_.kind == OsStatus::Kind::DiskFull || freeAfter == 0) {
         return;
     }
-    NoteFailure(RefusalCause(file));
+    failures_.Note(RefusalCause(file));
 }
 
 std::string Engine::RefusalCause(const PassFile& file) const {
@@ -589,88 +518,15 @@ std::string Engine::RefusalCause(const PassFile& file) const {
     }
 }
 
-void Engine::NoteFailure(const std::string& cause) {
-    if (!failure_) {
-        failure_ = cause;
-    }
-}
-
-void Engine::FlushFile(PassFile& file) {
-    if (!file.handle.open() || file.flushed) {
-        return;
-    }
-    const OsStatus flushed = platform_.flush(file.handle);
-    if (!flushed.ok()) {
-        NoteFailure(Because(file.path + " cannot be flushed to the disk", flushed));
-    }
-    file.flushed = true;
-}
-
-/// Flushed, then emptied through the handle that wrote it, so its space comes back even if
-/// it was renamed or linked elsewhere; then closed.
-void Engine::ReleaseFile(PassFile& file) {
-    if (!file.handle.open()) {
-        return;
-    }
-    FlushFile(file);
-    const OsStatus released = platform_.release(file.handle);
-    if (released.ok()) {
-        file.released = true;
-    } else {
-        NoteFailure(Because(file.path + " cannot be emptied", released));
-    }
-    platform_.close(file.handle);
-}
-
-void Engine::NoteLeftBehind(const PassFile& file, const std::string& cause) {
-    NoteFailure(cause);
-    std::string entry = file.path + " (";
-    AppendNumber(entry, file.bytes);
-    entry += file.released ? " bytes, emptied)" : " bytes)";
-    leftBehind_.push_back(std::move(entry));
-}
-
 // ---- Full means full.
-
-void Engine::RecordFolder(const std::string& driveText) {
-    if (driveText == folderDriveText_) {
-        VerifyFolder(); // a later pass on the same drive text: still the same folder?
-        return;
-    }
-    const OsStatus status = platform_.folderIdentity(root_, folder_);
-    if (!status.ok()) {
-        throw PassFailure{Because("the drive cannot be read", status)};
-    }
-    folderDriveText_ = driveText;
-}
-
-void Engine::VerifyFolder() {
-    FolderId now;
-    const OsStatus status = platform_.folderIdentity(root_, now);
-    if (!status.ok()) {
-        throw PassFailure{Because("the folder was renamed or removed during the job", status)};
-    }
-    if (now.volume != folder_.volume) {
-        throw PassFailure{"the drive was unmounted or replaced during the job"};
-    }
-    if (now != folder_) {
-        throw PassFailure{"the folder was replaced during the job"};
-    }
-}
-
-void Engine::VerifyFiller(const PassFile& file) {
-    if (file.handle.id.volume != folder_.volume) {
-        throw PassFailure{"the drive was unmounted or replaced during the job"};
-    }
-}
 
 /// The tail fill has ended: the fill counts as complete only if the volume has less than one
 /// block free, whatever the refusal said; and only if it is still the volume the job began on.
 void Engine::JudgeFill() {
-    VerifyFolder();
+    fillers_->VerifyFolder();
     PassFile& file = state_.gPassFiles.back();
     if (FreeAfterSettling(file) >= limits_.blockSize) {
-        NoteFailure(RefusalCause(file));
+        failures_.Note(RefusalCause(file));
     }
 }
 
@@ -683,7 +539,7 @@ std::uint64_t Engine::FreeAfterSettling(PassFile& file) {
     }
     // Some filesystems (btrfs) count written data as used only once it is committed: after a
     // full disk was reported, the figure is given a bounded while to catch up.
-    FlushFile(file);
+    fillers_->Flush(file);
     for (int round = 0; round < 40 && freeBytes >= limits_.blockSize; ++round) {
         // Up to two seconds: the window goes on answering meanwhile.
         for (int step = 0; step < 5; ++step) {
@@ -710,28 +566,6 @@ void Engine::ShowRemaining(std::uint64_t freeBytes) {
     view_.setCaption(Caption::Label9, remainingText_);
     progress_.free = freeBytes;
     view_.progressed(progress_);
-}
-
-std::string Engine::NumberText() const {
-    std::string text = std::to_string(fileNumber_);
-    if (text.size() < 8) {
-        text.insert(0, 8 - text.size(), '0');
-    }
-    return text;
-}
-
-void DeletePassFilesNow(JobState& state, Platform& platform) {
-    platform.restoreHeldBack();
-    for (PassFile& file : state.gPassFiles) {
-        if (file.handle.open()) {
-            (void)platform.release(file.handle);
-            platform.close(file.handle);
-        }
-        if (file.created) {
-            (void)platform.removeCreated(file.path, file.handle.id);
-        }
-    }
-    state.gPassFiles.clear();
 }
 
 } // namespace klar

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "aligned_buffer.h"
+#include "filler_files.h"
+#include "held_back_lift.h"
 #include "job_outcome.h"
 #include "job_state.h"
 #include "job_view.h"
@@ -15,26 +17,6 @@
 #include <vector>
 
 namespace klar {
-
-/// Holds what the platform lifted of the space a filesystem holds back, and gives it back on
-/// every way out of the pass that lifted it.
-class HeldBackLift {
-public:
-    explicit HeldBackLift(Platform& platform);
-    ~HeldBackLift();
-    HeldBackLift(const HeldBackLift&) = delete;
-    HeldBackLift& operator=(const HeldBackLift&) = delete;
-
-    /// Lifts what the volume holding root holds back, where this process may.
-    const HeldBack& lift(const std::string& root);
-    [[nodiscard]] const HeldBack& held() const { return heldBack_; }
-    /// Gives back what was lifted; nothing when nothing was.
-    void restore();
-
-private:
-    Platform& platform_;
-    HeldBack heldBack_;
-};
 
 /// The clearing job: the Clear Drive and Abort handlers, the six methods and the pass engine
 /// that fills a drive's free space with filler files, flushes and deletes them, pass by pass.
@@ -62,8 +44,6 @@ private:
     void SweepGuttman();
     void SweepUK();
 
-    /// True if path names an existing file or folder.
-    [[nodiscard]] bool FileExists(const std::string& path);
     /// Appends the whole run of block bytes (one block, several for a transfer past the
     /// cache, or a tail block) to the filler file; false if any of it could not be written.
     [[nodiscard]] bool WriteBlock(PassFile& file, std::size_t length);
@@ -81,10 +61,6 @@ private:
     void PassStart(int pass, const std::string& driveText);
     void FirstNumberSearch();
     void FileStart();
-    /// Creates the next free filler, journaled before it is created and once it is; false
-    /// (lastWrite_ says why) when the volume refuses it.
-    bool CreateFiller(PassFile& file, bool flushJournal);
-    void Journaled(const OsStatus& status);
     BlockLoopEnd BlockLoop();
     [[nodiscard]] std::size_t TransferBlocks(const PassFile& file) const;
     [[nodiscard]] std::optional<BlockLoopEnd> AfterGoodBlock(PassFile& file,
@@ -92,7 +68,6 @@ private:
     void TailFill();
     void AbortPass();
     void PassFilesEnd();
-    void DeletePassFile(PassFile& file);
     /// Deletes the fillers from firstHeldFile on, which took what the filesystem held back,
     /// and gives that back.
     void GiveBackHeldSpace(std::size_t firstHeldFile, HeldBackLift& heldBack);
@@ -112,20 +87,12 @@ private:
     void BuildBlock(std::size_t length);
     void ClassifyFailedWrite(const PassFile& file, std::uint64_t freeAfter);
     [[nodiscard]] std::string RefusalCause(const PassFile& file) const;
-    void NoteFailure(const std::string& cause);
-    void FlushFile(PassFile& file);
-    void ReleaseFile(PassFile& file);
-    void NoteLeftBehind(const PassFile& file, const std::string& cause);
 
-    // Full means full: the volume, the folder and the free space after the tail fill.
-    void RecordFolder(const std::string& driveText);
-    void VerifyFolder();
-    void VerifyFiller(const PassFile& file);
+    // Full means full: the free space after the tail fill, on the volume the job began on.
     void JudgeFill();
     [[nodiscard]] std::uint64_t FreeAfterSettling(PassFile& file);
     [[nodiscard]] bool StopRequested();
     void ShowRemaining(std::uint64_t freeBytes);
-    [[nodiscard]] std::string NumberText() const;
 
     JobState& state_;
     Platform& platform_;
@@ -136,7 +103,6 @@ private:
     // Working values of the running pass.
     std::string root_;
     std::string driveName_;
-    std::int64_t fileNumber_ = 0;
     std::uint8_t patternByte_ = 0;
     AlignedBuffer buffer_;        ///< the pass's byte; allocated once per job
     std::size_t blockLength_ = 0; ///< the block: the first blockLength_ bytes of buffer_
@@ -147,20 +113,11 @@ private:
     JobProgress progress_;
     JobOutcome outcome_;
     OsStatus lastWrite_;
-    std::optional<std::string> failure_;  ///< first cause of a pass that did not end well
-    std::vector<std::string> leftBehind_; ///< fillers that could not be deleted, with sizes
-
-    // The folder the job fills and its volume, as first seen for the drive text.
-    std::string folderDriveText_;
-    FolderId folder_;
+    JobFailures failures_;
 
     std::string journalFolder_;
     std::optional<JobJournal> journal_;
+    std::optional<FillerFiles> fillers_; ///< the running job's, over its journal
 };
-
-/// Empties, closes and deletes the filler files of the running pass at once, for a process
-/// that must end now from below a running job (an exit that will not return to it). Deletes
-/// only files that are still ours, as the pass end does.
-void DeletePassFilesNow(JobState& state, Platform& platform);
 
 } // namespace klar

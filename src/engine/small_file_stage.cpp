@@ -2,6 +2,7 @@
 // small filler files for the records and inline data of deleted small files, and the space the
 // filesystem holds back or reserves, named in the final message when it stays out of reach.
 #include "engine.h"
+#include "pass_failure.h"
 
 #include <algorithm>
 
@@ -31,37 +32,14 @@ std::string WithSeparators(std::uint64_t value) {
     return digits;
 }
 
-std::string Because(const std::string& what, const OsStatus& status) {
-    return what + " (" + status.text + ")";
-}
-
 } // namespace
-
-HeldBackLift::HeldBackLift(Platform& platform) : platform_(platform) {}
-
-HeldBackLift::~HeldBackLift() {
-    restore();
-}
-
-const HeldBack& HeldBackLift::lift(const std::string& root) {
-    restore();
-    heldBack_ = platform_.liftHeldBack(root);
-    return heldBack_;
-}
-
-void HeldBackLift::restore() {
-    if (heldBack_.state == HeldBack::State::Lifted) {
-        platform_.restoreHeldBack();
-    }
-    heldBack_ = {};
-}
 
 void Engine::SmallFileRefused(const PassFile& file) {
     // As in the fill: only a full volume ends the stage normally, whatever the error code.
     SpaceInfo space;
     if (lastWrite_.kind != OsStatus::Kind::DiskFull &&
         !(platform_.driveSpace(root_, space).ok() && space.free == 0)) {
-        NoteFailure(Because(
+        failures_.Note(Because(
             file.path + (file.created ? " cannot be written" : " cannot be created"), lastWrite_));
     }
 }
@@ -77,7 +55,7 @@ void Engine::SmallFileStage(const HeldBack& heldBack) {
     // The fill's data first: on the medium before the stage churns the metadata, and kept
     // apart from what the stage costs.
     for (PassFile& filler : state_.gPassFiles) {
-        FlushFile(filler);
+        fillers_->Flush(filler);
     }
     RecordSpace records;
     if (!platform_.recordSpace(root_, records).ok()) {
@@ -95,10 +73,7 @@ void Engine::SmallFileStage(const HeldBack& heldBack) {
 void Engine::RecordTableStage(std::uint64_t tableRecords) {
     // Listing a new file grows its folder's index into free data space, which a full volume
     // refuses: the fill goes first, every cluster of it written and on the medium.
-    for (PassFile& filler : state_.gPassFiles) {
-        DeletePassFile(filler);
-    }
-    state_.gPassFiles.clear();
+    fillers_->DeleteFrom(0);
     (void)platform_.flushVolume(root_);
     const std::uint64_t most = std::min(tableRecords, kMostSmallFiles);
     std::uint64_t made = 0;
@@ -107,14 +82,13 @@ void Engine::RecordTableStage(std::uint64_t tableRecords) {
         view_.yield();
         PassFile& file = state_.gPassFiles.emplace_back();
         // An empty file: the record is rewritten whole whatever the file holds.
-        if (!CreateFiller(file, false)) {
-            NoteFailure(Because("the file records of deleted files were not all overwritten: " +
-                                    file.path + " cannot be created",
-                                lastWrite_));
+        if (!fillers_->Create(file, false, lastWrite_)) {
+            failures_.Note(Because("the file records of deleted files were not all overwritten: " +
+                                       file.path + " cannot be created",
+                                   lastWrite_));
             break;
         }
         ++made;
-        VerifyFiller(file);
         platform_.close(file.handle);
         // Grown: every record it had is taken, and the new ones never held anything.
         RecordSpace now;
@@ -122,14 +96,14 @@ void Engine::RecordTableStage(std::uint64_t tableRecords) {
                     *now.tableRecords > tableRecords;
     }
     if (!tableGrew && !StopRequested() && made == most) {
-        NoteFailure("the file records past the first " + WithSeparators(made) +
-                    " small files were not overwritten");
+        failures_.Note("the file records past the first " + WithSeparators(made) +
+                       " small files were not overwritten");
     }
     // The new records on the medium, where they overwrite what the old ones held; the
     // journal first, so that none of them is there unlisted.
-    journal_->Flush();
+    fillers_->FlushJournal();
     if (const OsStatus flushed = platform_.flushVolume(root_); !flushed.ok()) {
-        NoteFailure(Because("the disk cannot be flushed", flushed));
+        failures_.Note(Because("the disk cannot be flushed", flushed));
     }
 }
 
@@ -147,18 +121,17 @@ void Engine::FullVolumeStage(const RecordSpace& records) {
         PassFile& file = state_.gPassFiles.emplace_back();
         // Journaled as every filler; flushed with the volume's flush below where there is
         // one, so that thousands of small files cost no flush each.
-        if (!CreateFiller(file, !flushOnce)) {
+        if (!fillers_->Create(file, !flushOnce, lastWrite_)) {
             SmallFileRefused(file);
             break;
         }
-        VerifyFiller(file);
         // The largest size the volume still keeps in a record; an empty file once none is.
         while (size > 0 && !WriteBlock(file, blockLength_)) {
             size /= 2;
             BuildBlock(size);
         }
         if (size > 0 && !flushOnce) {
-            FlushFile(file);
+            fillers_->Flush(file);
             platform_.close(file.handle);
             continue;
         }
@@ -170,16 +143,16 @@ void Engine::FullVolumeStage(const RecordSpace& records) {
         }
     }
     if (made == kMostSmallFiles) {
-        NoteFailure("the file records past the first " + WithSeparators(kMostSmallFiles) +
-                    " small files were not overwritten");
+        failures_.Note("the file records past the first " + WithSeparators(kMostSmallFiles) +
+                       " small files were not overwritten");
     }
     if (unflushed) {
         // The empty files' metadata must reach the medium too: it overwrites what it
         // replaces there. Their records first, so that none of them is on the medium unlisted.
-        journal_->Flush();
+        fillers_->FlushJournal();
         const OsStatus flushed = platform_.flushVolume(root_);
         if (!flushed.ok()) {
-            NoteFailure(Because("the disk cannot be flushed", flushed));
+            failures_.Note(Because("the disk cannot be flushed", flushed));
         }
     }
     BuildBlock(limits_.blockSize);
@@ -187,8 +160,8 @@ void Engine::FullVolumeStage(const RecordSpace& records) {
 
 void Engine::NoteHeldBack(const HeldBack& heldBack) {
     if (heldBack.state == HeldBack::State::NotLifted) {
-        NoteFailure(WithSeparators(heldBack.bytes) + " bytes are held back by the filesystem (" +
-                    heldBack.why + ")");
+        failures_.Note(WithSeparators(heldBack.bytes) + " bytes are held back by the filesystem (" +
+                       heldBack.why + ")");
     }
 }
 
@@ -205,17 +178,17 @@ void Engine::NoteUnreachedSpace(const HeldBack& heldBack) {
         if (!route.empty()) {
             cause += "; " + route + " to clear them";
         }
-        NoteFailure(cause);
+        failures_.Note(cause);
     }
     // Free space that no file may take (xfs keeps some in each of its allocation groups for
     // its own trees), and free space that refused the fill and every small file, may still
     // hold deleted data.
     if (const std::uint64_t kept = platform_.keptFreeSpace(root_); kept > 0) {
-        NoteFailure(WithSeparators(kept + space.free) +
-                    " bytes of free space that the filesystem keeps for its own use were not "
-                    "overwritten");
+        failures_.Note(WithSeparators(kept + space.free) +
+                       " bytes of free space that the filesystem keeps for its own use were not "
+                       "overwritten");
     } else if (space.free > 0) {
-        NoteFailure(WithSeparators(space.free) + " bytes of free space refused every write");
+        failures_.Note(WithSeparators(space.free) + " bytes of free space refused every write");
     }
 }
 
