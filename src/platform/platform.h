@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace klar {
 
@@ -38,7 +39,25 @@ struct FileId {
 
 /// A filler file created by this program: open for appending, with the identity it had when
 /// created. The platform owns what `native` means (a descriptor or a HANDLE); -1 when closed.
+/// A filler file held open by the platform, which alone closes it (Platform::close). Not
+/// copyable: two copies would close, or write through, one system handle twice.
 struct FillerHandle {
+    FillerHandle() = default;
+    FillerHandle(const FillerHandle&) = delete;
+    FillerHandle& operator=(const FillerHandle&) = delete;
+    FillerHandle(FillerHandle&& other) noexcept { *this = std::move(other); }
+    FillerHandle& operator=(FillerHandle&& other) noexcept {
+        if (this != &other) {
+            native = std::exchange(other.native, -1);
+            id = other.id;
+            directNative = std::exchange(other.directNative, -1);
+            direct = other.direct;
+            directOn = other.directOn;
+            offset = other.offset;
+        }
+        return *this;
+    }
+
     std::intptr_t native = -1;
     FileId id;
     std::intptr_t directNative = -1; ///< a second handle past the cache, where one is needed

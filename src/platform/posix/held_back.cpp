@@ -1,6 +1,7 @@
 #include "posix/held_back.h"
 
 #include "posix/state_dir.h"
+#include "posix/unique_fd.h"
 #include "state_folder.h"
 
 #include <cerrno>
@@ -35,26 +36,19 @@ bool ReadSmall(int fd, std::string& out) {
 }
 
 bool ReadFileText(const std::string& path, std::string& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool ok = ReadSmall(fd, out);
-    ::close(fd);
-    return ok;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.valid() && ReadSmall(fd.get(), out);
 }
 
 /// Writes value into a sysfs file; 0 on success, else the errno.
 int WriteControl(const std::string& path, const std::string& value) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!fd.valid()) {
         return errno;
     }
     const std::string line = value + "\n";
-    const ssize_t n = ::write(fd, line.data(), line.size());
-    const int err = n == static_cast<ssize_t>(line.size()) ? 0 : (n < 0 ? errno : EIO);
-    ::close(fd);
-    return err;
+    const ssize_t n = ::write(fd.get(), line.data(), line.size());
+    return n == static_cast<ssize_t>(line.size()) ? 0 : (n < 0 ? errno : EIO);
 }
 
 /// The kernel's name of the block device holding root ("sda1", "loop0", "dm-0").
@@ -104,12 +98,11 @@ std::uint64_t LittleEndian(const unsigned char* at, int bytes) {
 std::uint64_t KernelDefault(const std::string& device) {
     constexpr std::uint64_t kCap = 4096;
     unsigned char sb[1024];
-    const int fd = ::open(("/dev/" + device).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    const UniqueFd fd(::open(("/dev/" + device).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
         return kCap;
     }
-    const bool read = ::pread(fd, sb, sizeof sb, 1024) == static_cast<ssize_t>(sizeof sb);
-    ::close(fd);
+    const bool read = ::pread(fd.get(), sb, sizeof sb, 1024) == static_cast<ssize_t>(sizeof sb);
     if (!read || LittleEndian(sb + 0x38, 2) != 0xEF53) {
         return kCap;
     }
@@ -179,40 +172,36 @@ HeldBack Ext4ReservePool::lift(const std::string& root) {
     const std::string folder = StateFolder();
     const std::string note = kNotePrefix + device;
     OsStatus status;
-    const int dir = OpenStateFolder(folder, status);
-    const int lock = dir < 0 ? -1 : OpenTrustedFile(dir, note, O_RDWR | O_CREAT, status);
-    if (dir >= 0) {
-        ::close(dir);
+    UniqueFd lock;
+    if (const UniqueFd dir(OpenStateFolder(folder, status)); dir.valid()) {
+        lock.reset(OpenTrustedFile(dir.get(), note, O_RDWR | O_CREAT, status));
     }
-    if (lock < 0) {
+    if (!lock.valid()) {
         held.state = held.bytes > 0 ? HeldBack::State::NotLifted : HeldBack::State::None;
         held.why = "its note cannot be written in the state folder " + folder + ": " + status.text;
         return held;
     }
-    if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
         // Another of our jobs holds it lifted and gives it back when it ends.
-        ::close(lock);
         held.state = HeldBack::State::Lifted;
         return held;
     }
     // A job that died left it lifted: its note holds the value to go back to.
-    RestoreFromNote(lock, device);
+    RestoreFromNote(lock.get(), device);
     ReadFileText(ControlFile(device), value);
     if (!IsCount(value) || value == "0") {
         RemoveStateFile(folder, note);
-        ::close(lock);
         return {};
     }
     held.bytes = std::strtoull(value.c_str(), nullptr, 10) * unit;
     // The note first, on the medium, so that no crash can lose the value.
     const bool noted =
-        ::ftruncate(lock, 0) == 0 &&
-        ::pwrite(lock, value.data(), value.size(), 0) == static_cast<ssize_t>(value.size()) &&
-        ::fsync(lock) == 0;
+        ::ftruncate(lock.get(), 0) == 0 &&
+        ::pwrite(lock.get(), value.data(), value.size(), 0) == static_cast<ssize_t>(value.size()) &&
+        ::fsync(lock.get()) == 0;
     const int err = noted ? WriteControl(ControlFile(device), "0") : errno;
     if (err != 0) {
         RemoveStateFile(folder, note);
-        ::close(lock);
         held.state = HeldBack::State::NotLifted;
         held.why = std::string("it cannot be lifted: ") + std::strerror(err);
         return held;
@@ -222,7 +211,7 @@ HeldBack Ext4ReservePool::lift(const std::string& root) {
     folder_ = folder;
     note_ = note;
     oldValue_ = value;
-    lock_ = lock;
+    lock_ = std::move(lock);
     held.state = HeldBack::State::Lifted;
     return held;
 }
@@ -245,14 +234,13 @@ std::uint64_t Ext4ReservePool::inPlace(const std::string& root, const struct sta
 
 void Ext4ReservePool::restore() {
     inPlace_.clear(); // read again once given back
-    if (lock_ < 0) {
+    if (!lock_.valid()) {
         return;
     }
     if (WriteControl(control_, oldValue_) == 0) {
         RemoveStateFile(folder_, note_);
     }
-    ::close(lock_); // the note, if it stays, is given back at the next start
-    lock_ = -1;
+    lock_.reset(); // the note, if it stays, is given back at the next start
 }
 
 void Ext4ReservePool::restoreLeftovers() {
@@ -265,20 +253,18 @@ void Ext4ReservePool::restoreLeftovers() {
             continue;
         }
         OsStatus status;
-        const int dir = OpenStateFolder(folder, status);
-        const int lock = dir < 0 ? -1 : OpenTrustedFile(dir, name, O_RDWR, status);
-        if (dir >= 0) {
-            ::close(dir);
+        UniqueFd lock;
+        if (const UniqueFd dir(OpenStateFolder(folder, status)); dir.valid()) {
+            lock.reset(OpenTrustedFile(dir.get(), name, O_RDWR, status));
         }
-        if (lock < 0) {
+        if (!lock.valid()) {
             continue; // not a note of ours: nothing in it is acted on
         }
         // A note still locked belongs to a running job.
-        if (::flock(lock, LOCK_EX | LOCK_NB) == 0 &&
-            RestoreFromNote(lock, name.substr(std::strlen(kNotePrefix)))) {
+        if (::flock(lock.get(), LOCK_EX | LOCK_NB) == 0 &&
+            RestoreFromNote(lock.get(), name.substr(std::strlen(kNotePrefix)))) {
             RemoveStateFile(folder, name);
         }
-        ::close(lock);
     }
 }
 

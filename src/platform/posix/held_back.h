@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform.h"
+#include "posix/unique_fd.h"
 
 #include <cstdint>
 #include <map>
@@ -45,7 +46,7 @@ private:
     std::string folder_;  ///< the state folder holding its note
     std::string note_;    ///< the note's name there
     std::string oldValue_;
-    int lock_ = -1;
+    UniqueFd lock_; ///< the note, locked while the pool is lifted
 };
 
 } // namespace klar

@@ -2,6 +2,7 @@
 #include "platform.h"
 #include "posix/held_back.h"
 #include "posix/mount_table.h"
+#include "posix/unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -188,20 +189,20 @@ LeftoverEnd RemoveIn(int dir, const struct stat& folder, const LeftoverFiller& f
     if (!ours) {
         return LeftoverEnd::NotOurs;
     }
-    const int fd =
-        ::openat(dir, filler.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    const UniqueFd fd(
+        ::openat(dir, filler.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
         return LeftoverEnd::NotOurs;
     }
     struct stat opened {};
-    const bool same = ::fstat(fd, &opened) == 0 && opened.st_ino == sb.st_ino &&
-                      opened.st_dev == sb.st_dev &&
-                      HoldsOnlyFill(static_cast<std::uint64_t>(opened.st_size), filler.fill,
-                                    [fd](std::uint64_t at, std::uint8_t* data, std::size_t size) {
-                                        return ::pread(fd, data, size, static_cast<off_t>(at)) ==
-                                               static_cast<ssize_t>(size);
-                                    });
-    ::close(fd);
+    const bool same =
+        ::fstat(fd.get(), &opened) == 0 && opened.st_ino == sb.st_ino &&
+        opened.st_dev == sb.st_dev &&
+        HoldsOnlyFill(static_cast<std::uint64_t>(opened.st_size), filler.fill,
+                      [&fd](std::uint64_t at, std::uint8_t* data, std::size_t size) {
+                          return ::pread(fd.get(), data, size, static_cast<off_t>(at)) ==
+                                 static_cast<ssize_t>(size);
+                      });
     if (!same) {
         return LeftoverEnd::NotOurs;
     }
@@ -317,18 +318,15 @@ public:
 
     LeftoverEnd removeLeftover(const LeftoverFiller& filler, std::uint64_t& bytes) override {
         bytes = 0;
-        const int dir = ::open(filler.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir < 0) {
+        const UniqueFd dir(::open(filler.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!dir.valid()) {
             return LeftoverEnd::Unreachable;
         }
         struct stat folder {};
-        const bool same = ::fstat(dir, &folder) == 0 &&
+        const bool same = ::fstat(dir.get(), &folder) == 0 &&
                           static_cast<std::uint64_t>(folder.st_dev) == filler.folderId.volume &&
                           static_cast<std::uint64_t>(folder.st_ino) == filler.folderId.folder;
-        const LeftoverEnd end =
-            same ? RemoveIn(dir, folder, filler, bytes) : LeftoverEnd::Unreachable;
-        ::close(dir);
-        return end;
+        return same ? RemoveIn(dir.get(), folder, filler, bytes) : LeftoverEnd::Unreachable;
     }
 
     OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
@@ -382,39 +380,37 @@ public:
     }
 
     std::uint64_t keptFreeSpace(const std::string& root) override {
-        const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
+        const UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!fd.valid()) {
             return 0;
         }
         struct statfs fs {};
         std::optional<std::uint64_t> mapped;
-        if (::fstatfs(fd, &fs) == 0 && static_cast<long>(fs.f_type) == kXfsMagic) {
-            mapped = MappedFreeBytes(fd);
+        if (::fstatfs(fd.get(), &fs) == 0 && static_cast<long>(fs.f_type) == kXfsMagic) {
+            mapped = MappedFreeBytes(fd.get());
         }
-        ::close(fd);
         const std::uint64_t unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
         const std::uint64_t available = static_cast<std::uint64_t>(fs.f_bavail) * unit;
         return mapped && *mapped > available ? *mapped - available : 0;
     }
 
     OsStatus flushVolume(const std::string& root) override {
-        const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
+        const UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!fd.valid()) {
             return fromErrno(errno);
         }
-        const int result = ::syncfs(fd);
+        const int result = ::syncfs(fd.get());
         const int err = errno;
         // ext4 writes metadata into its journal first and into place later; a block that is
         // freed before then (the extent tree of a filler deleted soon after it was written)
         // is never written in place and keeps what it held before. Root can have it written
         // now; anyone else, or an older kernel, is refused and the journal goes on as ever.
         struct statfs fs {};
-        if (result == 0 && ::geteuid() == 0 && ::fstatfs(fd, &fs) == 0 &&
+        if (result == 0 && ::geteuid() == 0 && ::fstatfs(fd.get(), &fs) == 0 &&
             static_cast<long>(fs.f_type) == kExtMagic) {
             std::uint32_t flags = 0;
-            (void)::ioctl(fd, kExt4Checkpoint, &flags);
+            (void)::ioctl(fd.get(), kExt4Checkpoint, &flags);
         }
-        ::close(fd);
         return result == 0 ? OsStatus::success() : fromErrno(err);
     }
 

@@ -1,4 +1,5 @@
 #include "posix/state_dir.h"
+#include "posix/unique_fd.h"
 #include "state_folder.h"
 
 #include <algorithm>
@@ -136,22 +137,22 @@ int OpenStateFolder(const std::string& folder, OsStatus& status) {
         status = ErrnoStatus(errno);
         return -1;
     }
-    const int above = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (above < 0) {
+    const UniqueFd above(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!above.valid()) {
         status = ErrnoStatus(errno);
         return -1;
     }
-    if (::mkdirat(above, name.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (::mkdirat(above.get(), name.c_str(), 0700) != 0 && errno != EEXIST) {
         status = ErrnoStatus(errno);
-        ::close(above);
         return -1;
     }
-    const int fd = ::openat(above, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd =
+        ::openat(above.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     const int err = errno;
     struct stat entry {};
-    const bool link = fd < 0 && ::fstatat(above, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
+    const bool link = fd < 0 &&
+                      ::fstatat(above.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
                       S_ISLNK(entry.st_mode);
-    ::close(above);
     if (fd < 0) {
         status = link             ? Words("it is a link")
                  : err == ENOTDIR ? Words("it is not a folder")
@@ -177,34 +178,28 @@ int OpenTrustedFile(int dir, const std::string& name, int flags, OsStatus& statu
 
 OsStatus CheckStateFolder(const std::string& folder) {
     OsStatus status;
-    const int fd = OpenStateFolder(folder, status);
-    if (fd >= 0) {
-        ::close(fd);
-    }
+    const UniqueFd fd(OpenStateFolder(folder, status));
     return status;
 }
 
 OsStatus CreateHeldFile(const std::string& folder, const std::string& name, HeldFile& out) {
     OsStatus status;
-    const int dir = OpenStateFolder(folder, status);
-    if (dir < 0) {
+    const UniqueFd dir(OpenStateFolder(folder, status));
+    if (!dir.valid()) {
         return status;
     }
-    const int fd = OpenTrustedFile(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_APPEND, status);
-    if (fd < 0) {
-        ::close(dir);
+    UniqueFd fd(OpenTrustedFile(dir.get(), name, O_WRONLY | O_CREAT | O_EXCL | O_APPEND, status));
+    if (!fd.valid()) {
         return status;
     }
     // The lock goes with the descriptor: a process that dies for any reason lets it go.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         status = ErrnoStatus(errno);
-        ::close(fd);
-        ::unlinkat(dir, name.c_str(), 0);
-        ::close(dir);
+        fd.reset();
+        ::unlinkat(dir.get(), name.c_str(), 0);
         return status;
     }
-    ::close(dir);
-    out.native = fd;
+    out.native = fd.release();
     return OsStatus::success();
 }
 
@@ -265,27 +260,22 @@ std::vector<std::string> ListStateFiles(const std::string& folder, const std::st
 OsStatus TakeOverHeldFile(const std::string& folder, const std::string& name,
                           std::uint64_t maxBytes, HeldFile& out, std::uint64_t& size) {
     OsStatus status;
-    const int dir = OpenStateFolder(folder, status);
-    if (dir < 0) {
+    UniqueFd fd;
+    if (const UniqueFd dir(OpenStateFolder(folder, status)); dir.valid()) {
+        fd.reset(OpenTrustedFile(dir.get(), name, O_RDONLY, status));
+    }
+    if (!fd.valid()) {
         return status;
     }
-    const int fd = OpenTrustedFile(dir, name, O_RDONLY, status);
-    ::close(dir);
-    if (fd < 0) {
-        return status;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return err == EWOULDBLOCK ? ErrnoStatus(EEXIST) : ErrnoStatus(err);
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK ? ErrnoStatus(EEXIST) : ErrnoStatus(errno);
     }
     struct stat sb {};
-    if (::fstat(fd, &sb) != 0 || static_cast<std::uint64_t>(sb.st_size) > maxBytes) {
-        ::close(fd);
+    if (::fstat(fd.get(), &sb) != 0 || static_cast<std::uint64_t>(sb.st_size) > maxBytes) {
         return Words("it is larger than any journal of ours");
     }
     size = static_cast<std::uint64_t>(sb.st_size);
-    out.native = fd;
+    out.native = fd.release();
     return OsStatus::success();
 }
 
@@ -302,13 +292,8 @@ std::size_t ReadHeldFile(HeldFile& file, std::uint64_t offset, char* data, std::
 
 bool RemoveStateFile(const std::string& folder, const std::string& name) {
     OsStatus status;
-    const int dir = OpenStateFolder(folder, status);
-    if (dir < 0) {
-        return false;
-    }
-    const bool gone = ::unlinkat(dir, name.c_str(), 0) == 0 || errno == ENOENT;
-    ::close(dir);
-    return gone;
+    const UniqueFd dir(OpenStateFolder(folder, status));
+    return dir.valid() && (::unlinkat(dir.get(), name.c_str(), 0) == 0 || errno == ENOENT);
 }
 
 } // namespace klar
