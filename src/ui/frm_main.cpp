@@ -8,7 +8,6 @@
 #include "twips.h"
 
 #include <QAbstractItemView>
-#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -82,9 +81,6 @@ void frmMain::ConnectHandlers() {
                           MethodBox::Canada, MethodBox::Single}) {
         connect(Box(box), &QCheckBox::toggled, this, [this, box] { rules_.MethodClicked(box); });
     }
-    connect(mnuFileExit, &QAction::triggered, this, [this] { rules_.mnuFileExit_Click(); });
-    connect(mnuDonate, &QAction::triggered, this, [this] { rules_.mnuDonate_Click(); });
-    connect(mnuHelpAbout, &QAction::triggered, this, [this] { rules_.mnuHelpAbout_Click(); });
 }
 
 // ---- Load, activation and the exit rules: MainForm's, on these widgets.
@@ -156,10 +152,7 @@ bool frmMain::event(QEvent* event) {
 }
 
 void frmMain::SetBarColour(std::uint32_t colour) {
-    // A Windows colour reference: 0x00BBGGRR.
-    ProgressBar1->setStyleSheet(ProgressBarStyle(QColor(static_cast<int>(colour & 0xFF),
-                                                        static_cast<int>((colour >> 8) & 0xFF),
-                                                        static_cast<int>((colour >> 16) & 0xFF))));
+    ProgressBar1->setStyleSheet(ProgressBarStyle(FromColourRef(colour)));
 }
 
 void frmMain::ShowMessage(const std::string& text) {
