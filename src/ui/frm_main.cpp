@@ -57,10 +57,7 @@ frmMain::frmMain(JobState& state, Platform& platform, AuxWindows& windows, QWidg
     controls.cboDelay = cboDelay;
     controls.Command5 = Command5;
     controls.btnAbort = btnAbort;
-    controls.Label2 = Label2;
-    controls.Label8 = Label8;
-    controls.Label9 = Label9;
-    controls.Label10 = Label10;
+    controls.captions = {Label2, Label8, Label9, Label10};
     controls.ProgressBar1 = ProgressBar1;
     controls.methods[static_cast<std::size_t>(MethodBox::DOD)] = chkDOD;
     controls.methods[static_cast<std::size_t>(MethodBox::NSA)] = chkNSA;
