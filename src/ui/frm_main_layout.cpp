@@ -85,7 +85,9 @@ void frmMain::BuildControls() {
         if (spec.tooltip != nullptr) {
             control->setToolTip(QString::fromUtf8(spec.tooltip));
         }
-        control->setVisible(spec.start != forms::Start::Hidden);
+        if (spec.start == forms::Start::Hidden) {
+            control->hide();
+        }
         if (forms::TakesFocus(spec.kind)) {
             if (previous != nullptr) {
                 setTabOrder(previous, control);
