@@ -110,4 +110,18 @@ void MainForm::mnuHelpAbout_Click() {
     view_.ShowAbout();
 }
 
+void MainForm::MenuChosen(MenuCommand command) {
+    switch (command) {
+    case MenuCommand::Donate:
+        mnuDonate_Click();
+        break;
+    case MenuCommand::FileExit:
+        mnuFileExit_Click();
+        break;
+    case MenuCommand::HelpAbout:
+        mnuHelpAbout_Click();
+        break;
+    }
+}
+
 } // namespace klar::forms

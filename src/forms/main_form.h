@@ -2,6 +2,7 @@
 
 #include "job_state.h"
 #include "job_view.h"
+#include "main_layout.h"
 #include "platform.h"
 
 #include <cstdint>
@@ -115,6 +116,8 @@ public:
     void mnuFileExit_Click();
     void mnuDonate_Click();
     void mnuHelpAbout_Click();
+    /// Runs the handler of the menu item that the user chose.
+    void MenuChosen(MenuCommand command);
 
 private:
     void SavePlacement();

@@ -8,7 +8,6 @@
 #include "twips.h"
 
 #include <QAbstractItemView>
-#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -58,10 +57,7 @@ frmMain::frmMain(JobState& state, Platform& platform, AuxWindows& windows, QWidg
     controls.cboDelay = cboDelay;
     controls.Command5 = Command5;
     controls.btnAbort = btnAbort;
-    controls.Label2 = Label2;
-    controls.Label8 = Label8;
-    controls.Label9 = Label9;
-    controls.Label10 = Label10;
+    controls.captions = {Label2, Label8, Label9, Label10};
     controls.ProgressBar1 = ProgressBar1;
     controls.methods[static_cast<std::size_t>(MethodBox::DOD)] = chkDOD;
     controls.methods[static_cast<std::size_t>(MethodBox::NSA)] = chkNSA;
@@ -82,9 +78,6 @@ void frmMain::ConnectHandlers() {
                           MethodBox::Canada, MethodBox::Single}) {
         connect(Box(box), &QCheckBox::toggled, this, [this, box] { rules_.MethodClicked(box); });
     }
-    connect(mnuFileExit, &QAction::triggered, this, [this] { rules_.mnuFileExit_Click(); });
-    connect(mnuDonate, &QAction::triggered, this, [this] { rules_.mnuDonate_Click(); });
-    connect(mnuHelpAbout, &QAction::triggered, this, [this] { rules_.mnuHelpAbout_Click(); });
 }
 
 // ---- Load, activation and the exit rules: MainForm's, on these widgets.
@@ -156,10 +149,7 @@ bool frmMain::event(QEvent* event) {
 }
 
 void frmMain::SetBarColour(std::uint32_t colour) {
-    // A Windows colour reference: 0x00BBGGRR.
-    ProgressBar1->setStyleSheet(ProgressBarStyle(QColor(static_cast<int>(colour & 0xFF),
-                                                        static_cast<int>((colour >> 8) & 0xFF),
-                                                        static_cast<int>((colour >> 16) & 0xFF))));
+    ProgressBar1->setStyleSheet(ProgressBarStyle(FromColourRef(colour)));
 }
 
 void frmMain::ShowMessage(const std::string& text) {

@@ -11,11 +11,9 @@
 #include <array>
 #include <memory>
 
-class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QMenu;
 class QProgressBar;
 class QPushButton;
 
@@ -77,7 +75,6 @@ private:
     AuxWindows& windows_;
 
     QComboBox* cboDelay = nullptr;
-    QLabel* Label1 = nullptr;
     QPushButton* Command5 = nullptr;
     QLabel* Label8 = nullptr;
     QPushButton* btnAbort = nullptr;
@@ -91,11 +88,6 @@ private:
     QCheckBox* chkUK = nullptr;
     QCheckBox* chkCanada = nullptr;
     QCheckBox* chkSingle = nullptr;
-    QMenu* mnuFile = nullptr;
-    QAction* mnuDonate = nullptr;
-    QAction* mnuFileExit = nullptr;
-    QMenu* mnuHelp = nullptr;
-    QAction* mnuHelpAbout = nullptr;
 
     int topRowGrowth_ = 0; ///< pixels the drive box is wider than designed
 

@@ -1,12 +1,14 @@
-// The main window's controls in their design state: places in twips, captions, tooltips,
-// fonts, colours and tab order.
+// The main window's controls and menus, made from their description in main_layout.h.
 #include "frm_main.h"
 #include "look.h"
+#include "main_layout.h"
 #include "twips.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,49 +20,50 @@
 namespace klar::ui {
 namespace {
 
-struct Place {
-    int left;
-    int top;
-    int width;
-    int height;
-};
-
-template <typename Control>
-Control* Put(QWidget* client, const char* name, Place place, const char* tooltip,
-             const QFont& font) {
-    auto* control = new Control(client);
-    control->setObjectName(QString::fromLatin1(name));
-    control->setGeometry(TwipsRect(*client, place.left, place.top, place.width, place.height));
-    control->setFont(font);
-    if (tooltip != nullptr) {
-        control->setToolTip(QString::fromUtf8(tooltip));
+/// A new control of the spec's kind with what only that kind has.
+QWidget* MakeControl(QWidget* client, const forms::ControlSpec& spec) {
+    const QString caption = QString::fromUtf8(spec.caption);
+    switch (spec.kind) {
+    case forms::ControlKind::DriveList: {
+        auto* list = new QComboBox(client);
+        list->setEditable(true);
+        list->setInsertPolicy(QComboBox::NoInsert);
+        return list;
     }
-    return control;
-}
-
-QLabel* PutLabel(QWidget* client, const char* name, Place place, const char* caption,
-                 const char* tooltip) {
-    auto* label = Put<QLabel>(client, name, place, tooltip, DesignFont(true));
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setText(QString::fromUtf8(caption));
-    return label;
-}
-
-QPushButton* PutButton(QWidget* client, const char* name, Place place, const char* caption,
-                       const char* tooltip, const QColor& face) {
-    auto* button = Put<QPushButton>(client, name, place, tooltip, DesignFont(true));
-    button->setText(QString::fromUtf8(caption));
-    button->setStyleSheet(ColouredButtonStyle(face));
-    button->setAutoDefault(false);
-    return button;
-}
-
-QCheckBox* PutCheckBox(QWidget* client, const char* name, Place place, const char* caption,
-                       const char* tooltip) {
-    auto* box = Put<QCheckBox>(client, name, place, tooltip, DesignFont(false));
-    box->setText(QString::fromUtf8(caption));
+    case forms::ControlKind::Label: {
+        auto* label = new QLabel(client);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setText(caption);
+        if (spec.colour != forms::kSystemColour) {
+            QPalette text = label->palette();
+            text.setColor(QPalette::WindowText, FromColourRef(spec.colour));
+            label->setPalette(text);
+        }
+        return label;
+    }
+    case forms::ControlKind::Button: {
+        auto* button = new QPushButton(caption, client);
+        button->setStyleSheet(ColouredButtonStyle(FromColourRef(spec.colour)));
+        button->setAutoDefault(false);
+        return button;
+    }
+    case forms::ControlKind::ProgressBar: {
+        auto* bar = new QProgressBar(client);
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        bar->setTextVisible(false);
+        // Activation sets the colour again; this covers a desktop that shows the window
+        // inactive.
+        bar->setStyleSheet(ProgressBarStyle(FromColourRef(forms::kBarColour)));
+        return bar;
+    }
+    case forms::ControlKind::CheckBox:
+        break;
+    }
+    auto* box = new QCheckBox(caption, client);
     box->setStyleSheet(CheckBoxStyle());
+    box->setChecked(spec.start == forms::Start::Checked);
     return box;
 }
 
@@ -71,53 +74,41 @@ void frmMain::BuildControls() {
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
 
-    // Created in tab order, so the focus chain runs down the design's table.
-    cboDelay = Put<QComboBox>(client, "cboDelay", {2040, 120, 735, 315},
-                              "List of attached disk drives.", DesignFont(true));
-    cboDelay->setEditable(true);
-    cboDelay->setInsertPolicy(QComboBox::NoInsert);
-    Label1 = PutLabel(client, "Label1", {120, 240, 1815, 255}, "Select drive to clear:", nullptr);
-    Command5 = PutButton(client, "Command5", {2880, 120, 1095, 255}, "&Clear Drive",
-                         "Clear Selected Drive", kClearButtonFace);
-    Label8 = PutLabel(client, "Label8", {2640, 480, 1935, 255}, "",
-                      "Current \"pass\" of clearing operation.");
-    btnAbort = PutButton(client, "btnAbort", {3960, 120, 615, 255}, "&Abort",
-                         "Abort Current Operation", kAbortButtonFace);
-    btnAbort->setVisible(false);
-    Label9 = PutLabel(client, "Label9", {450, 1800, 4110, 255},
-                      "Remaining:", "Shows remaining disk space to be cleared.");
-    QPalette navy = Label9->palette();
-    navy.setColor(QPalette::WindowText, kRemainingText);
-    Label9->setPalette(navy);
-    Label10 = PutLabel(client, "Label10", {75, 2040, 4395, 255},
-                       "Drive Capacity:", "Total capacity of selected drive.");
-    ProgressBar1 = Put<QProgressBar>(client, "ProgressBar1", {1080, 840, 3375, 255},
-                                     "Shows progress of current \"pass\".", DesignFont(true));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-    // Activation sets the colour again; this covers a desktop that shows the window inactive.
-    ProgressBar1->setStyleSheet(ProgressBarStyle());
-    Label2 = PutLabel(client, "Label2", {105, 840, 915, 255},
-                      "Pass [ ]:", "Current \"pass\" of clearing operation.");
-    chkDOD = PutCheckBox(client, "chkDOD", {120, 1200, 1455, 255}, "DOD-5220.22M",
-                         "DOD 5220.22M Std. - 3 Passes.");
-    chkDOD->setChecked(true);
-    chkNSA = PutCheckBox(client, "chkNSA", {1680, 1200, 680, 255}, "NSA", "NSA Std. - 7 Passes");
-    chkGuttman = PutCheckBox(client, "chkGuttman", {2520, 1200, 975, 255}, "Guttman",
-                             "Guttman Method - 35 Passes!  Takes a long time!");
-    chkUK = PutCheckBox(client, "chkUK", {3600, 1200, 975, 255}, "UK Std.",
-                        "UK Std. - 38 Passes!  Takes a long time!");
-    chkCanada = PutCheckBox(client, "chkCanada", {120, 1440, 975, 375}, "Canadian",
-                            "Canadian Std. - 8 Passes");
-    chkSingle = PutCheckBox(client, "chkSingle", {1200, 1480, 1335, 255}, "Single Sweep",
-                            "Single Pattern Sweep - Fastest Method.");
-
-    QWidget* const order[] = {cboDelay,   Command5, btnAbort,  chkDOD,   chkNSA,
-                              chkGuttman, chkUK,    chkCanada, chkSingle};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
-        setTabOrder(order[i], order[i + 1]);
+    // Created in tab order, so the focus chain runs down the table.
+    QWidget* previous = nullptr;
+    for (const forms::ControlSpec& spec : forms::kMainControls) {
+        QWidget* control = MakeControl(client, spec);
+        control->setObjectName(QString::fromLatin1(spec.name));
+        const forms::TwipsRect& place = spec.place;
+        control->setGeometry(TwipsRect(*client, place.left, place.top, place.width, place.height));
+        control->setFont(DesignFont(spec.weight == forms::Weight::Bold));
+        if (spec.tooltip != nullptr) {
+            control->setToolTip(QString::fromUtf8(spec.tooltip));
+        }
+        if (spec.start == forms::Start::Hidden) {
+            control->hide();
+        }
+        if (forms::TakesFocus(spec.kind)) {
+            if (previous != nullptr) {
+                setTabOrder(previous, control);
+            }
+            previous = control;
+        }
     }
+    cboDelay = client->findChild<QComboBox*>(QStringLiteral("cboDelay"));
+    Command5 = client->findChild<QPushButton*>(QStringLiteral("Command5"));
+    btnAbort = client->findChild<QPushButton*>(QStringLiteral("btnAbort"));
+    Label2 = client->findChild<QLabel*>(QStringLiteral("Label2"));
+    Label8 = client->findChild<QLabel*>(QStringLiteral("Label8"));
+    Label9 = client->findChild<QLabel*>(QStringLiteral("Label9"));
+    Label10 = client->findChild<QLabel*>(QStringLiteral("Label10"));
+    ProgressBar1 = client->findChild<QProgressBar*>(QStringLiteral("ProgressBar1"));
+    chkDOD = client->findChild<QCheckBox*>(QStringLiteral("chkDOD"));
+    chkNSA = client->findChild<QCheckBox*>(QStringLiteral("chkNSA"));
+    chkGuttman = client->findChild<QCheckBox*>(QStringLiteral("chkGuttman"));
+    chkUK = client->findChild<QCheckBox*>(QStringLiteral("chkUK"));
+    chkCanada = client->findChild<QCheckBox*>(QStringLiteral("chkCanada"));
+    chkSingle = client->findChild<QCheckBox*>(QStringLiteral("chkSingle"));
     cboDelay->setFocus(Qt::OtherFocusReason);
 }
 
@@ -159,16 +150,16 @@ void frmMain::FitTopRowToDriveText() {
 }
 
 void frmMain::BuildMenus() {
-    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
-    mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuDonate = mnuFile->addAction(QStringLiteral("&Donate"));
-    mnuDonate->setObjectName(QStringLiteral("mnuDonate"));
-    mnuFileExit = mnuFile->addAction(QStringLiteral("E&xit"));
-    mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
-    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
-    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About "));
-    mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
+    for (const forms::MenuSpec& spec : forms::kMainMenus) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(spec.caption));
+        menu->setObjectName(QString::fromLatin1(spec.name));
+        for (const forms::MenuItemSpec& item : spec.items) {
+            QAction* action = menu->addAction(QString::fromUtf8(item.caption));
+            action->setObjectName(QString::fromLatin1(item.name));
+            connect(action, &QAction::triggered, this,
+                    [this, command = item.command] { rules_.MenuChosen(command); });
+        }
+    }
 }
 
 } // namespace klar::ui

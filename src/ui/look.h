@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <cstdint>
 
 namespace klar::ui {
 
@@ -24,17 +25,18 @@ inline constexpr bool kDriveBoxFitsPaths = true;
 #endif
 inline constexpr const char* kTypicalDrivePath = "/media/user/BACKUP-DRIVE";
 
-inline constexpr QColor kClearButtonFace{255, 128, 128};
-inline constexpr QColor kAbortButtonFace{128, 255, 128};
-inline constexpr QColor kRemainingText{0, 0, 128};
-inline constexpr QColor kProgressBarColour{0, 0, 127};
+/// A Windows colour reference (0x00BBGGRR), as the window's description gives colours.
+[[nodiscard]] constexpr QColor FromColourRef(std::uint32_t colour) {
+    return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                  static_cast<int>((colour >> 16) & 0xFF));
+}
 
 /// A flat-coloured button face; the style's own face would ignore the colour in some styles.
 [[nodiscard]] QString ColouredButtonStyle(const QColor& face);
 
 /// The progress bar with its dark blue bar. A style sheet on the chunk draws the exact colour
 /// in every style, where a palette colour is only a hint that native styles may ignore.
-[[nodiscard]] QString ProgressBarStyle(const QColor& bar = kProgressBarColour);
+[[nodiscard]] QString ProgressBarStyle(const QColor& bar);
 
 /// Check boxes with the caption close to the box, as the design's metrics assume.
 [[nodiscard]] QString CheckBoxStyle();

@@ -3,10 +3,11 @@
 #include "engine.h"
 #include "forms_win32.h"
 #include "job_state.h"
-#include "job_view.h"
 #include "main_form.h"
+#include "main_layout.h"
 #include "platform.h"
 #include "random_source.h"
+#include "win_job_view.h"
 
 #include <array>
 #include <memory>
@@ -17,8 +18,8 @@ namespace klar::win32 {
 
 /// The working window, native: drive list, method boxes, Clear Drive and Abort, the progress
 /// display, the menus and the exit rules (MainForm's). The job runs inside Command5_Click on
-/// this thread and keeps the window live through yield(), the job's view of this window.
-class frmMain final : public Form, private forms::MainView, private JobView {
+/// this thread and keeps the window live through the yields of its view, a WinJobView.
+class frmMain final : public Form, private forms::MainView {
 public:
     frmMain(JobState& state, Platform& platform, AppForms& forms);
     ~frmMain() override;
@@ -29,16 +30,14 @@ public:
     void Show();
     void Unload() override;
 
-    /// Events are pumped at most this often, as in the Qt window: pumping and repainting after
-    /// every block caps a job far below a disk's speed.
-    static constexpr double kPumpIntervalMs = 16;
-    static constexpr int kYieldsPerClockRead = 4;
-
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // The controls and menus, made from their description (frm_main_layout.cpp).
     void BuildControls(int dpi);
     void Layout(int dpi);
+    [[nodiscard]] static HMENU BuildMenus();
+    [[nodiscard]] HWND Control(int id) const;
     void OnCommand(int id, int code);
     void Command5_Click();
     void btnAbort_Click();
@@ -61,48 +60,17 @@ private:
                       const std::string& value) override;
     void RequestClose() override;
 
-    // JobView
-    std::string driveText() override;
-    bool isChecked(MethodBox box) override;
-    void setCaption(Caption which, const std::string& text) override;
-    void setProgress(float percent) override;
-    void setAbortVisible(bool visible) override;
-    void focusDriveList() override;
-    void focusClearButton() override;
-    void showMessage(const std::string& text) override;
-    void yield() override;
-    /// Puts the latest captions and bar value on the controls.
-    void ShowPending();
-
     JobState& state_;
     Platform& platform_;
     AppForms& forms_;
     forms::MainForm rules_;
     ClockSeededRandom random_;
+    WinJobView view_;
     std::unique_ptr<Engine> engine_;
 
-    std::array<HWND, 16> controls_{}; ///< by ControlId - kCboDelay
+    std::array<HWND, std::size(forms::kMainControls)> controls_{}; ///< in the table's order
     HWND tooltips_ = nullptr;
     HWND lastFocus_ = nullptr;
-    HWND& cboDelay = controls_[0];
-    HWND& Command5 = controls_[2];
-    HWND& btnAbort = controls_[4];
-    HWND& Label9 = controls_[5];
-    HWND& ProgressBar1 = controls_[7];
-
-    // A job rewrites "Remaining" after every block; setting a label's text repaints it at
-    // once, so the latest texts wait here until the throttled pump shows them.
-    struct PendingCaption {
-        HWND label = nullptr;
-        std::string text;
-        bool changed = false;
-    };
-    std::array<PendingCaption, 4> captions_;
-    int barShown_ = 0;
-    int barPending_ = -1;
-    LARGE_INTEGER lastPump_{};
-    double ticksPerMs_ = 0;
-    int yieldsUnchecked_ = 0;
 };
 
 } // namespace klar::win32

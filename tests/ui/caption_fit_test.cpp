@@ -1,6 +1,7 @@
 // Every caption fits its control in the font the program draws it with. The same check must
 // fail for a wider font, or it would prove nothing.
 #include "look.h"
+#include "main_layout.h"
 #include "ui_rig.h"
 
 #include <QCheckBox>
@@ -44,26 +45,21 @@ struct Caption {
     QString text;
 };
 
-/// The design captions and the longest texts a job writes.
+/// The captions of the window's table and the longest texts a job writes.
 std::vector<Caption> Captions() {
-    return {
-        {"Label1", "Select drive to clear:"},
-        {"Command5", "&Clear Drive"},
-        {"btnAbort", "&Abort"},
-        {"Label2", "Pass [ ]:"},
+    std::vector<Caption> captions = {
         {"Label2", "Pass [38]:"},
         {"Label8", "Pass: 38 of 38"},
-        {"Label9", "Remaining:"},
         {"Label9", "Remaining: 18446744073709551615 bytes"},
-        {"Label10", "Drive Capacity:"},
         {"Label10", "Drive Capacity: 18446744073709551615 bytes"},
-        {"chkDOD", "DOD-5220.22M"},
-        {"chkNSA", "NSA"},
-        {"chkGuttman", "Guttman"},
-        {"chkUK", "UK Std."},
-        {"chkCanada", "Canadian"},
-        {"chkSingle", "Single Sweep"},
     };
+    for (const forms::ControlSpec& spec : forms::kMainControls) {
+        if (spec.kind == forms::ControlKind::Label || spec.kind == forms::ControlKind::Button ||
+            spec.kind == forms::ControlKind::CheckBox) {
+            captions.push_back({spec.name, QString::fromUtf8(spec.caption)});
+        }
+    }
+    return captions;
 }
 
 std::vector<std::string> Misfits(const WindowRig& rig) {

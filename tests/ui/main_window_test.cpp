@@ -1,5 +1,6 @@
 // The main window as it first appears: state, layout, look, menus, method selection.
 #include "look.h"
+#include "main_layout.h"
 #include "ui_rig.h"
 
 #include <QAbstractItemView>
@@ -9,12 +10,15 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 #include <unistd.h>
 
 namespace klar::uitest {
@@ -164,70 +168,54 @@ TEST(MethodSelection, EveryBoxClearsTheOtherFiveWhoeverChecksIt) {
 
 /// Pixels the drive box is wider than designed: none on Windows, where drives are letters.
 int TopRowGrowth(WindowRig& rig) {
-    const int growth = rig.Get<QWidget>("cboDelay")->width() - Twips(rig, 0, 0, 735, 315).width();
+    const forms::TwipsRect& designed =
+        forms::kMainControls[forms::MainControlIndex("cboDelay")].place;
+    const int growth =
+        rig.Get<QWidget>("cboDelay")->width() - Twips(rig, 0, 0, designed.width, 0).width();
     EXPECT_EQ(growth > 0, ui::kDriveBoxFitsPaths) << growth;
     return growth;
 }
 
-TEST(MainWindowLayout, ControlsSitAtTheirTwipsWithTheirCaptionsAndTooltips) {
-    struct Expected {
-        const char* name;
-        QRect twips;
-        const char* caption;
-        const char* tooltip;
-    };
-    const Expected table[] = {
-        {"cboDelay", {2040, 120, 735, 315}, nullptr, "List of attached disk drives."},
-        {"Label1", {120, 240, 1815, 255}, "Select drive to clear:", ""},
-        {"Command5", {2880, 120, 1095, 255}, "&Clear Drive", "Clear Selected Drive"},
-        {"Label8", {2640, 480, 1935, 255}, "", "Current \"pass\" of clearing operation."},
-        {"btnAbort", {3960, 120, 615, 255}, "&Abort", "Abort Current Operation"},
-        {"Label9",
-         {450, 1800, 4110, 255},
-         "Remaining:",
-         "Shows remaining disk space to be cleared."},
-        {"Label10", {75, 2040, 4395, 255}, "Drive Capacity:", "Total capacity of selected drive."},
-        {"ProgressBar1", {1080, 840, 3375, 255}, nullptr, "Shows progress of current \"pass\"."},
-        {"Label2", {105, 840, 915, 255}, "Pass [ ]:", "Current \"pass\" of clearing operation."},
-        {"chkDOD", {120, 1200, 1455, 255}, "DOD-5220.22M", "DOD 5220.22M Std. - 3 Passes."},
-        {"chkNSA", {1680, 1200, 680, 255}, "NSA", "NSA Std. - 7 Passes"},
-        {"chkGuttman",
-         {2520, 1200, 975, 255},
-         "Guttman",
-         "Guttman Method - 35 Passes!  Takes a long time!"},
-        {"chkUK", {3600, 1200, 975, 255}, "UK Std.", "UK Std. - 38 Passes!  Takes a long time!"},
-        {"chkCanada", {120, 1440, 975, 375}, "Canadian", "Canadian Std. - 8 Passes"},
-        {"chkSingle",
-         {1200, 1480, 1335, 255},
-         "Single Sweep",
-         "Single Pattern Sweep - Fastest Method."},
-    };
+/// The text a control shows of its own: a label's or a button's caption, the drive list's edit
+/// field; nothing for the bar.
+QString ShownText(QWidget* control) {
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        return label->text();
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        return button->text();
+    }
+    if (auto* list = qobject_cast<QComboBox*>(control)) {
+        return list->currentText();
+    }
+    return QString();
+}
+
+TEST(MainWindowLayout, EveryControlOfTheTableIsBuiltAtItsPlaceInsideTheClientArea) {
     WindowRig rig;
     rig.LoadAndShow();
     // Where drives are folders the drive box is wider, and the rest of the top row moves right
     // by as much; nothing else moves.
     const int growth = TopRowGrowth(rig);
-    for (const Expected& e : table) {
-        SCOPED_TRACE(e.name);
-        QWidget* control = rig.Get<QWidget>(e.name);
-        const QRect& t = e.twips;
-        QRect expected = Twips(rig, t.x(), t.y(), t.width(), t.height());
-        if (std::string(e.name) == "cboDelay") {
+    const std::set<std::string> movedRight{"Command5", "btnAbort", "Label8"};
+    const QRect client = rig.window->centralWidget()->rect();
+    for (const forms::ControlSpec& spec : forms::kMainControls) {
+        SCOPED_TRACE(spec.name);
+        auto* control = rig.window->centralWidget()->findChild<QWidget*>(spec.name);
+        ASSERT_NE(control, nullptr);
+        const forms::TwipsRect& t = spec.place;
+        QRect expected = Twips(rig, t.left, t.top, t.width, t.height);
+        if (std::string(spec.name) == "cboDelay") {
             expected.setWidth(expected.width() + growth);
-        } else if (std::string(e.name) == "Command5" || std::string(e.name) == "btnAbort" ||
-                   std::string(e.name) == "Label8") {
+        } else if (movedRight.count(spec.name) != 0) {
             expected.translate(growth, 0);
         }
         EXPECT_EQ(control->geometry(), expected);
-        EXPECT_EQ(control->toolTip(), QString::fromUtf8(e.tooltip));
-        if (e.caption == nullptr) {
-            continue;
-        }
-        if (auto* label = qobject_cast<QLabel*>(control)) {
-            EXPECT_EQ(label->text(), QString::fromUtf8(e.caption));
-        } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-            EXPECT_EQ(button->text(), QString::fromUtf8(e.caption));
-        }
+        EXPECT_TRUE(client.contains(control->geometry())) << "outside the client area";
+        EXPECT_EQ(ShownText(control), QString::fromUtf8(spec.caption));
+        EXPECT_EQ(control->toolTip(), QString::fromUtf8(spec.tooltip));
+        EXPECT_EQ(control->font().bold(), spec.weight == forms::Weight::Bold);
+        EXPECT_EQ(control->isVisible(), spec.start != forms::Start::Hidden);
     }
     if (rig.window->logicalDpiX() == 96) {
         EXPECT_EQ(rig.Get<QWidget>("Command5")->geometry(), QRect(192 + growth, 8, 73, 17));
@@ -247,38 +235,55 @@ TEST(MainWindowLayout, HasAFixedSizeAndNoMaximiseButton) {
     EXPECT_EQ(rig.window->size(), rig.window->minimumSize());
 }
 
-TEST(MainWindowLayout, TabRunsDownTheTableAndSkipsLabelsAndTheBar) {
+TEST(MainWindowLayout, TabRunsDownTheTableSkippingLabelsTheBarAndHiddenControls) {
     WindowRig rig;
     rig.LoadAndShow();
-    auto tabs = [&](int count) {
+    auto tabs = [&](std::size_t count) {
         std::vector<std::string> seen;
-        for (int i = 0; i < count; ++i) {
+        for (std::size_t i = 0; i < count; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             seen.push_back(FocusedControl(*rig.window));
         }
         return seen;
     };
-    EXPECT_EQ(tabs(8), (std::vector<std::string>{"Command5", "chkDOD", "chkNSA", "chkGuttman",
-                                                 "chkUK", "chkCanada", "chkSingle", "cboDelay"}));
+    // The stops in the table's order, from the drive list (where the focus starts) round to
+    // it again; Abort only once a job shows it.
+    std::vector<std::string> all;
+    std::vector<std::string> shown;
+    for (const forms::ControlSpec& spec : forms::kMainControls) {
+        if (forms::TakesFocus(spec.kind)) {
+            all.emplace_back(spec.name);
+            if (spec.start != forms::Start::Hidden) {
+                shown.emplace_back(spec.name);
+            }
+        }
+    }
+    ASSERT_EQ(FocusedControl(*rig.window), all.front());
+    std::rotate(shown.begin(), shown.begin() + 1, shown.end());
+    EXPECT_EQ(tabs(shown.size()), shown);
     rig.Get<QPushButton>("btnAbort")->show();
-    EXPECT_EQ(tabs(3), (std::vector<std::string>{"Command5", "btnAbort", "chkDOD"}));
+    std::rotate(all.begin(), all.begin() + 1, all.end());
+    EXPECT_EQ(tabs(all.size()), all);
 }
 
-TEST(MainWindowLayout, MenusCarryTheirAccessKeys) {
+TEST(MainWindowLayout, MenusAreTheTablesInItsOrderWithTheirAccessKeys) {
     WindowRig rig;
     rig.LoadAndShow();
-    auto* file = rig.Get<QMenu>("mnuFile");
-    auto* help = rig.Get<QMenu>("mnuHelp");
-    EXPECT_EQ(file->title(), "&File");
-    EXPECT_EQ(help->title(), "&Help");
-    ASSERT_EQ(file->actions().size(), 2);
-    EXPECT_EQ(file->actions()[0], rig.Get<QAction>("mnuDonate"));
-    EXPECT_EQ(file->actions()[1], rig.Get<QAction>("mnuFileExit"));
-    EXPECT_EQ(rig.Get<QAction>("mnuDonate")->text(), "&Donate");
-    EXPECT_EQ(rig.Get<QAction>("mnuFileExit")->text(), "E&xit");
-    ASSERT_EQ(help->actions().size(), 1);
-    EXPECT_EQ(help->actions()[0]->objectName(), "mnuHelpAbout");
-    EXPECT_EQ(help->actions()[0]->text(), "&About ");
+    const QList<QAction*> bar = rig.window->menuBar()->actions();
+    ASSERT_EQ(bar.size(), static_cast<qsizetype>(std::size(forms::kMainMenus)));
+    for (std::size_t m = 0; m < std::size(forms::kMainMenus); ++m) {
+        const forms::MenuSpec& spec = forms::kMainMenus[m];
+        SCOPED_TRACE(spec.name);
+        auto* menu = rig.Get<QMenu>(spec.name);
+        EXPECT_EQ(bar[static_cast<qsizetype>(m)]->menu(), menu);
+        EXPECT_EQ(menu->title(), QString::fromUtf8(spec.caption));
+        ASSERT_EQ(menu->actions().size(), static_cast<qsizetype>(spec.items.size()));
+        for (std::size_t i = 0; i < spec.items.size(); ++i) {
+            QAction* action = menu->actions()[static_cast<qsizetype>(i)];
+            EXPECT_EQ(action->objectName(), spec.items[i].name);
+            EXPECT_EQ(action->text(), QString::fromUtf8(spec.items[i].caption));
+        }
+    }
 }
 
 TEST(MainWindowLayout, MenuItemsOpenTheAuxiliaryWindows) {

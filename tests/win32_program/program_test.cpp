@@ -5,6 +5,7 @@
 #include "app_version.h"
 #include "control_ids.h"
 #include "main_form.h"
+#include "main_layout.h"
 #include "test_volume.h"
 #include "win_util.h" // <windows.h> before <commctrl.h>
 
@@ -223,6 +224,34 @@ std::uint64_t FillerBytes(const std::string& root) {
     return bytes;
 }
 
+/// Every control of the window's table is there, in the table's order (the tab order), with
+/// its caption and inside the client area. (Not the menus: under Wine a menu handle does not
+/// reach into another process.)
+void ExpectTheTablesControls(const Program& program) {
+    std::vector<int> children;
+    for (HWND child = GetWindow(program.main, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(GetDlgCtrlID(child));
+    }
+    std::vector<int> table;
+    RECT client{};
+    GetClientRect(program.main, &client);
+    for (const forms::ControlSpec& spec : forms::kMainControls) {
+        SCOPED_TRACE(spec.name);
+        const int id = MainControlId(spec.name);
+        table.push_back(id);
+        ASSERT_NE(program.Control(id), nullptr);
+        EXPECT_EQ(program.Caption(id), spec.caption);
+        RECT place{};
+        GetWindowRect(program.Control(id), &place);
+        MapWindowPoints(nullptr, program.main, reinterpret_cast<POINT*>(&place), 2);
+        EXPECT_TRUE(place.left >= 0 && place.top >= 0 && place.right <= client.right &&
+                    place.bottom <= client.bottom)
+            << "outside the client area";
+    }
+    EXPECT_EQ(children, table);
+}
+
 TEST(Program, FromStartToFileExitAsAUserMeetsIt) {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Klarvenor");
     Program program;
@@ -243,6 +272,7 @@ TEST(Program, FromStartToFileExitAsAUserMeetsIt) {
     EXPECT_EQ(program.Caption(kLabel10), "Drive Capacity:");
     EXPECT_EQ(Ask(program.Control(kProgressBar1), PBM_GETPOS), 0);
     EXPECT_EQ(Ask(program.Control(kProgressBar1), PBM_GETBARCOLOR), forms::kBarColour);
+    ExpectTheTablesControls(program);
 
     // The donation window comes in front of the main window about 200 ms after the start.
     HWND donate = nullptr;
