@@ -131,7 +131,9 @@ echo "== Windows: the program file, its packages, and the installer under Wine"
 version=$(sed -n 's/^project(Klarvenor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 bash scripts/check-windows-exe.sh build/windows/src/win32/klarvenor.exe
 cmake --build --preset windows --target package
-cmake -E tar tf "build/windows/klarvenor-$version-win64.zip" | grep -qx klarvenor.exe
+# The listing read whole: `grep -q` leaving early would end tar with SIGPIPE under pipefail.
+listing="$(cmake -E tar tf "build/windows/klarvenor-$version-win64.zip")"
+grep -qx klarvenor.exe <<<"$listing"
 setup="$WINEPREFIX/drive_c/klarvenor-setup.exe"
 cp "build/windows/klarvenor-$version-setup.exe" "$setup"
 installed="$WINEPREFIX/drive_c/Program Files/Klarvenor"
