@@ -1,7 +1,7 @@
 # Installation of the Linux desktop integration, and the Debian package that CPack makes of it:
 #   cmake --install <build>            programs, desktop entry, icons, AppStream data, man pages
 #   cpack --config <build>/CPackConfig.cmake   klarvenor_<version>_<arch>.deb
-# The programs' own install rules live beside their targets (src/app, src/cli).
+# The programs' own install rules live beside their targets (src/qt, src/win32, src/cli).
 if(NOT WIN32)
     set(klar_linux ${PROJECT_SOURCE_DIR}/packaging/linux)
     set(klar_metainfo example.klarvenor.Klarvenor.metainfo.xml)
@@ -20,7 +20,7 @@ if(NOT WIN32)
     install(FILES ${klar_installed}/klarvenor.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${klar_installed}/${klar_policy} DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
     foreach(size 16 32 48 256)
-        install(FILES ${PROJECT_SOURCE_DIR}/src/app/resources/klarvenor-${size}.png
+        install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/klarvenor-${size}.png
                 DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
                 RENAME klarvenor.png)
     endforeach()

@@ -17,8 +17,8 @@ if(KLAR_MAKENSIS)
     # A 64-bit installer for a 64-bit program (and Wine without its 32-bit half runs it).
     set(CPACK_NSIS_DEFINES "Target amd64-unicode")
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-    set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/src/app/resources/klarvenor.ico)
-    set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/src/app/resources/klarvenor.ico)
+    set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/icons/klarvenor.ico)
+    set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/icons/klarvenor.ico)
     set(CPACK_NSIS_INSTALLED_ICON_NAME klarvenor.exe)
     set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
     # The Start-menu entry: the program file and the name shown.

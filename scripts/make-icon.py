@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Packs the application's PNG icons into src/app/resources/klarvenor.ico, the icon that the
+"""Packs the application's PNG icons into resources/icons/klarvenor.ico, the icon that the
 Windows build links into the program file. Run it after changing a PNG."""
 import struct
 from pathlib import Path
 
-folder = Path(__file__).resolve().parent.parent / "src" / "app" / "resources"
+folder = Path(__file__).resolve().parent.parent / "resources" / "icons"
 sizes = [16, 32, 48, 256]
 images = [(folder / f"klarvenor-{size}.png").read_bytes() for size in sizes]
 

@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake --preset release
 cmake --build --preset release --target klarvenor
-exec ./build/release/src/app/klarvenor "$@"
+exec ./build/release/src/qt/klarvenor "$@"

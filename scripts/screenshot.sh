@@ -20,5 +20,5 @@ cmake --build "$build_dir" -j2 --target klar_screenshot >/dev/null
 mkdir -p docs
 # 96 dpi: the window's twips then come out at 15 to the pixel, as designed.
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
-    env QT_QPA_PLATFORM=xcb "$build_dir/tests/ui/klar_screenshot" docs/main-window.png
+    env QT_QPA_PLATFORM=xcb "$build_dir/tests/qt/klar_screenshot" docs/main-window.png
 echo "wrote docs/main-window.png"

@@ -1,12 +1,12 @@
 // Runs one single-sweep job through the engine on a folder and prints how many bytes it
 // filled and how long that took, flush and delete of the filler files included.
 // scripts/bench.sh runs it on fresh volumes, alternating with dd.
-#include "engine.h"
-#include "job_state.h"
-#include "job_view.h"
-#include "platform.h"
-#include "posix/held_back.h"
-#include "random_source.h"
+#include "engine/engine.h"
+#include "engine/job_state.h"
+#include "engine/job_view.h"
+#include "engine/random_source.h"
+#include "platform/platform.h"
+#include "platform/posix/held_back.h"
 
 #include <array>
 #include <atomic>

@@ -3,11 +3,11 @@
 // Ends with "win32 window/engine ratio: X.XX" (median against median).
 //
 // Usage: win32_window_bench DRIVE_LETTER [RUNS]   (scripts/bench-windows.sh maps a tmpfs)
-#include "control_ids.h"
-#include "engine.h"
-#include "frm_main.h"
-#include "random_source.h"
-#include "win_util.h"
+#include "engine/engine.h"
+#include "engine/random_source.h"
+#include "win32/control_ids.h"
+#include "win32/frm_main.h"
+#include "win32/win_util.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,9 +4,9 @@
 // "window/engine ratio: X.XX" (median against median).
 //
 // Usage (as root, since it mounts): window_bench [RUNS [MIB]]   (default 5 runs of 1024 MiB)
-#include "aux_windows.h"
-#include "engine.h"
-#include "frm_main.h"
+#include "engine/engine.h"
+#include "qt/aux_windows.h"
+#include "qt/frm_main.h"
 #include "test_volume.h"
 
 #include <QApplication>

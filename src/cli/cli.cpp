@@ -1,13 +1,13 @@
-#include "cli.h"
+#include "cli/cli.h"
 
-#include "cli_options.h"
-#include "console_view.h"
-#include "drive_list.h"
-#include "engine.h"
-#include "job_state.h"
-#include "journal.h"
-#include "random_source.h"
-#include "termination.h"
+#include "cli/cli_options.h"
+#include "cli/console_view.h"
+#include "engine/drive_list.h"
+#include "engine/engine.h"
+#include "engine/job_state.h"
+#include "engine/journal.h"
+#include "engine/random_source.h"
+#include "platform/termination.h"
 
 namespace klar::cli {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "job_state.h"
-#include "job_view.h"
+#include "engine/job_state.h"
+#include "engine/job_view.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // klarvenor-cli: one clearing job from a command line. See cli.h.
-#include "cli.h"
-#include "termination.h"
+#include "cli/cli.h"
+#include "platform/termination.h"
 
 #include <cstdio>
 

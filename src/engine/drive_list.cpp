@@ -1,4 +1,4 @@
-#include "drive_list.h"
+#include "engine/drive_list.h"
 
 #include <cctype>
 

@@ -1,8 +1,8 @@
-#include "engine.h"
+#include "engine/engine.h"
 
-#include "pass_failure.h"
-#include "schedules.h"
-#include "termination.h"
+#include "engine/pass_failure.h"
+#include "engine/schedules.h"
+#include "platform/termination.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "aligned_buffer.h"
-#include "filler_files.h"
-#include "held_back_lift.h"
-#include "job_outcome.h"
-#include "job_state.h"
-#include "job_view.h"
-#include "journal.h"
-#include "platform.h"
-#include "random_source.h"
-#include "state_folder.h"
+#include "engine/filler_files.h"
+#include "engine/held_back_lift.h"
+#include "engine/job_outcome.h"
+#include "engine/job_state.h"
+#include "engine/job_view.h"
+#include "engine/journal.h"
+#include "engine/random_source.h"
+#include "platform/aligned_buffer.h"
+#include "platform/platform.h"
+#include "platform/state_folder.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "filler_files.h"
+#include "engine/filler_files.h"
 
-#include "pass_failure.h"
+#include "engine/pass_failure.h"
 
 namespace klar {
 namespace {

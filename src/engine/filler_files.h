@@ -1,8 +1,8 @@
 #pragma once
 
-#include "job_state.h"
-#include "journal.h"
-#include "platform.h"
+#include "engine/job_state.h"
+#include "engine/journal.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <optional>

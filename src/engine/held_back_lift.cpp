@@ -1,4 +1,4 @@
-#include "held_back_lift.h"
+#include "engine/held_back_lift.h"
 
 namespace klar {
 

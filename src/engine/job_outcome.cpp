@@ -1,4 +1,4 @@
-#include "job_outcome.h"
+#include "engine/job_outcome.h"
 
 namespace klar {
 

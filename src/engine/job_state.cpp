@@ -1,6 +1,6 @@
-#include "job_state.h"
+#include "engine/job_state.h"
 
-#include "schedules.h"
+#include "engine/schedules.h"
 
 namespace klar {
 

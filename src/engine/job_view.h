@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job_outcome.h"
+#include "engine/job_outcome.h"
 
 #include <string>
 

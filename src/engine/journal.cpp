@@ -1,4 +1,4 @@
-#include "journal.h"
+#include "engine/journal.h"
 
 #include <algorithm>
 #include <charconv>

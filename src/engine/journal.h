@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform.h"
-#include "state_folder.h"
+#include "platform/platform.h"
+#include "platform/state_folder.h"
 
 #include <cstdint>
 #include <string>

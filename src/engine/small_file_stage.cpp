@@ -1,8 +1,8 @@
 // What a plain fill of free space misses, and the end of each pass's fill that deals with it:
 // small filler files for the records and inline data of deleted small files, and the space the
 // filesystem holds back or reserves, named in the final message when it stays out of reach.
-#include "engine.h"
-#include "pass_failure.h"
+#include "engine/engine.h"
+#include "engine/pass_failure.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "about_form.h"
+#include "forms/about_form.h"
 
 namespace klar::forms {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app_version.h"
+#include "forms/app_version.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "donate_form.h"
+#include "forms/donate_form.h"
 
-#include "about_form.h"
+#include "forms/about_form.h"
 
 namespace klar::forms {
 

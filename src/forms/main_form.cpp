@@ -1,6 +1,6 @@
-#include "main_form.h"
+#include "forms/main_form.h"
 
-#include "drive_list.h"
+#include "engine/drive_list.h"
 
 #include <array>
 #include <cmath>

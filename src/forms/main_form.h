@@ -1,9 +1,9 @@
 #pragma once
 
-#include "job_state.h"
-#include "job_view.h"
-#include "main_layout.h"
-#include "platform.h"
+#include "engine/job_state.h"
+#include "engine/job_view.h"
+#include "forms/main_layout.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "throttled_job_view.h"
+#include "forms/throttled_job_view.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "job_view.h"
-#include "main_layout.h"
+#include "engine/job_view.h"
+#include "forms/main_layout.h"
 
 #include <string_view>
 

@@ -1,7 +1,7 @@
-#include "forms_win32.h"
+#include "win32/forms_win32.h"
 
-#include "control_ids.h"
-#include "win_util.h"
+#include "win32/control_ids.h"
+#include "win32/win_util.h"
 
 namespace klar::win32 {
 namespace {

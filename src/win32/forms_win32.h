@@ -1,8 +1,8 @@
 #pragma once
 
-#include "about_form.h"
-#include "donate_form.h"
-#include "loaded_forms.h"
+#include "forms/about_form.h"
+#include "forms/donate_form.h"
+#include "forms/loaded_forms.h"
 
 #include <memory>
 #include <windows.h>

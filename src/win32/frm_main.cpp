@@ -1,9 +1,9 @@
-#include "frm_main.h"
+#include "win32/frm_main.h"
 
-#include "app_version.h"
-#include "control_ids.h"
-#include "termination.h"
-#include "win_util.h"
+#include "forms/app_version.h"
+#include "platform/termination.h"
+#include "win32/control_ids.h"
+#include "win32/win_util.h"
 
 #include <commctrl.h>
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "engine.h"
-#include "forms_win32.h"
-#include "job_state.h"
-#include "main_form.h"
-#include "main_layout.h"
-#include "platform.h"
-#include "random_source.h"
-#include "win_job_view.h"
+#include "engine/engine.h"
+#include "engine/job_state.h"
+#include "engine/random_source.h"
+#include "forms/main_form.h"
+#include "forms/main_layout.h"
+#include "platform/platform.h"
+#include "win32/forms_win32.h"
+#include "win32/win_job_view.h"
 
 #include <array>
 #include <memory>

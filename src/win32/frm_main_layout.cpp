@@ -1,8 +1,8 @@
 // The main window's controls and menus, made from their description in main_layout.h: each
 // kind of control is a window class and style here.
-#include "control_ids.h"
-#include "frm_main.h"
-#include "win_util.h"
+#include "win32/control_ids.h"
+#include "win32/frm_main.h"
+#include "win32/win_util.h"
 
 #include <commctrl.h>
 #include <uxtheme.h>

@@ -1,6 +1,6 @@
-#include "win_job_view.h"
+#include "win32/win_job_view.h"
 
-#include "win_util.h"
+#include "win32/win_util.h"
 
 #include <commctrl.h>
 

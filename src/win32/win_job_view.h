@@ -1,6 +1,6 @@
 #pragma once
 
-#include "throttled_job_view.h"
+#include "forms/throttled_job_view.h"
 
 #include <array>
 #include <string>

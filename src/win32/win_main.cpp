@@ -1,10 +1,10 @@
 // The Windows program: start-up as on every platform, then the message loop until the main
 // window has been unloaded. It reads no command line and no environment.
-#include "forms_win32.h"
-#include "frm_main.h"
-#include "journal.h"
-#include "termination.h"
-#include "win_util.h"
+#include "engine/journal.h"
+#include "platform/termination.h"
+#include "win32/forms_win32.h"
+#include "win32/frm_main.h"
+#include "win32/win_util.h"
 
 #include <commctrl.h>
 

@@ -1,6 +1,6 @@
-#include "win_util.h"
+#include "win32/win_util.h"
 
-#include "app_version.h"
+#include "forms/app_version.h"
 
 #include <cmath>
 #include <commctrl.h>

@@ -1,6 +1,6 @@
 // A DOD job on real bounded volumes: three full passes, the right byte in every filler file,
 // nothing left behind after any pass, the texts the window shows.
-#include "engine.h"
+#include "engine/engine.h"
 #include "job_rig.h"
 #include "recording_view.h"
 #include "test_volume.h"

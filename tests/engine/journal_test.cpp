@@ -1,7 +1,7 @@
 // The journal of filler files: what a job that died left is removed at the next start, and
 // nothing else, even a user's file put in a filler's place under its name and with its bytes.
+#include "engine/journal.h"
 #include "job_rig.h"
-#include "journal.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

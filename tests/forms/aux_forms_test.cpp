@@ -1,7 +1,7 @@
 // The About and donation windows' rules, and the order the exit unloads windows in.
-#include "about_form.h"
-#include "donate_form.h"
-#include "loaded_forms.h"
+#include "forms/about_form.h"
+#include "forms/donate_form.h"
+#include "forms/loaded_forms.h"
 
 #include <gtest/gtest.h>
 #include <string>

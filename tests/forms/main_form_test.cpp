@@ -1,7 +1,7 @@
 // The main window's rules outside the job, on a window double that behaves as a toolkit does
 // (a box set by code runs its click rule; a close request runs the exit guard).
+#include "forms/main_form.h"
 #include "forwarding_platform.h"
-#include "main_form.h"
 
 #include <gtest/gtest.h>
 #include <map>

@@ -1,5 +1,5 @@
 // The job view's throttle on a clock moved by hand: what a window would draw, and when.
-#include "throttled_job_view.h"
+#include "forms/throttled_job_view.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

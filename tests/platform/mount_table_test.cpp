@@ -1,7 +1,7 @@
 // The drive string of a POSIX system: the mount points of real filesystems from the mount table,
 // in table order, each followed by a NUL, with one more NUL at the end.
 #include "job_rig.h"
-#include "posix/mount_table.h"
+#include "platform/posix/mount_table.h"
 #include "temp_folder.h"
 
 #include <cstring>

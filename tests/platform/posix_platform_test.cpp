@@ -1,7 +1,7 @@
 // The POSIX backend: filler files are only ever new files of our own, links are never followed,
 // a name replaced under us is left alone, and a full disk is told apart from other failures.
 #include "job_rig.h"
-#include "platform.h"
+#include "platform/platform.h"
 #include "temp_folder.h"
 
 #include <cerrno>

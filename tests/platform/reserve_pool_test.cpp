@@ -2,7 +2,7 @@
 // back on every way out, and by the next start when the job died with it lifted.
 #include "child_process.h"
 #include "job_rig.h"
-#include "posix/held_back.h"
+#include "platform/posix/held_back.h"
 #include "temp_folder.h"
 
 #include <climits>

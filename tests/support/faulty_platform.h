@@ -1,7 +1,7 @@
 #pragma once
 
 #include "forwarding_platform.h"
-#include "state_folder.h"
+#include "platform/state_folder.h"
 
 #include <functional>
 #include <optional>

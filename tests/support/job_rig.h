@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine.h"
+#include "engine/engine.h"
 #include "faulty_platform.h"
 #include "recording_view.h"
 #include "test_volume.h"

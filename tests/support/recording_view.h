@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job_view.h"
+#include "engine/job_view.h"
 
 #include <functional>
 #include <map>

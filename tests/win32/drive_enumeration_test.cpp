@@ -1,6 +1,6 @@
 // The drive list on Windows: the system's drive string, fetched whole even with all 26 letters
 // in use, and the letters the window offers.
-#include "drive_list.h"
+#include "engine/drive_list.h"
 #include "win32_test_support.h"
 
 #include <algorithm>

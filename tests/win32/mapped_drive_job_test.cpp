@@ -1,6 +1,6 @@
 // Whole jobs on a drive letter, as a Windows user runs them: the letter typed in any case, and
 // a disk that fills up in the middle of a block.
-#include "engine.h"
+#include "engine/engine.h"
 #include "job_rig.h"
 #include "win32_test_support.h"
 

@@ -2,7 +2,7 @@
 // to end: a running job stops as after Abort, with its filler files deleted. The request lasts
 // for the rest of the process, so the job runs in a child process of this test program.
 #include "job_rig.h"
-#include "termination.h"
+#include "platform/termination.h"
 #include "win32_test_support.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The Win32 backend on a real drive: what each call leaves on the drive and what it reports.
-#include "aligned_buffer.h"
 #include "job_rig.h"
-#include "platform.h"
+#include "platform/aligned_buffer.h"
+#include "platform/platform.h"
 #include "win32_test_support.h"
 
 #include <filesystem>

@@ -2,12 +2,12 @@
 // found by caption, controls by identifier, clicks and menu commands posted (anything that
 // opens a modal loop must not block the driver), texts asked with a timeout. Runs under Wine
 // on a virtual display in the Windows stage.
-#include "app_version.h"
-#include "control_ids.h"
-#include "main_form.h"
-#include "main_layout.h"
+#include "forms/app_version.h"
+#include "forms/main_form.h"
+#include "forms/main_layout.h"
 #include "test_volume.h"
-#include "win_util.h" // <windows.h> before <commctrl.h>
+#include "win32/control_ids.h"
+#include "win32/win_util.h" // <windows.h> before <commctrl.h>
 
 #include <bit>
 #include <chrono>

@@ -1,8 +1,8 @@
-#include "posix/held_back.h"
+#include "platform/posix/held_back.h"
 
-#include "posix/state_dir.h"
-#include "posix/unique_fd.h"
-#include "state_folder.h"
+#include "platform/posix/state_dir.h"
+#include "platform/posix/unique_fd.h"
+#include "platform/state_folder.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform.h"
-#include "posix/unique_fd.h"
+#include "platform/platform.h"
+#include "platform/posix/unique_fd.h"
 
 #include <cstdint>
 #include <map>

@@ -1,4 +1,4 @@
-#include "posix/mount_table.h"
+#include "platform/posix/mount_table.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
-#include "fill_check.h"
-#include "platform.h"
-#include "posix/held_back.h"
-#include "posix/mount_table.h"
-#include "posix/unique_fd.h"
+#include "platform/fill_check.h"
+#include "platform/platform.h"
+#include "platform/posix/held_back.h"
+#include "platform/posix/mount_table.h"
+#include "platform/posix/unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "posix/state_dir.h"
-#include "posix/unique_fd.h"
-#include "state_folder.h"
+#include "platform/posix/state_dir.h"
+#include "platform/posix/unique_fd.h"
+#include "platform/state_folder.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,5 +1,5 @@
-#include "fill_check.h"
-#include "platform.h"
+#include "platform/fill_check.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <iterator>

@@ -3,8 +3,8 @@
 // line-per-record journal could not hold. No file of the user's changes, every start ends, and
 // every filler of a killed job is gone after the next start or was never made.
 #include "child_process.h"
+#include "engine/journal.h"
 #include "job_rig.h"
-#include "journal.h"
 #include "temp_folder.h"
 
 #include <csignal>

@@ -2,9 +2,9 @@
 // its cause, leaves no filler behind unnamed, and never says "cleared."; and an undisturbed job
 // on every filesystem the machine can mount still fills it and says "cleared.".
 #include "child_process.h"
+#include "engine/journal.h"
 #include "job_rig.h"
-#include "journal.h"
-#include "termination.h"
+#include "platform/termination.h"
 
 #include <csignal>
 #include <cstdio>
