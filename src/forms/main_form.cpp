@@ -81,7 +81,14 @@ void MainForm::SavePlacement() {
     const PlacementTwips outer = view_.OuterPlacement();
     const std::array values{outer.left, outer.top, outer.width, outer.height};
     for (std::size_t i = 0; i < values.size(); ++i) {
-        view_.WriteSetting(kSettingsSection, kPlacementKeys[i], PlacementText(values[i]));
+        const std::string why =
+            view_.WriteSetting(kSettingsSection, kPlacementKeys[i], PlacementText(values[i]));
+        if (!why.empty()) {
+            // One box is enough: the other values would fail the same way.
+            view_.ShowMessage("The window position could not be saved (" +
+                              std::string(kPlacementKeys[i]) + "): " + why + ".");
+            return;
+        }
     }
 }
 

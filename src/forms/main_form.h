@@ -87,9 +87,10 @@ public:
     virtual void UnloadOtherForms() = 0;
     [[nodiscard]] virtual bool IsMinimized() = 0;
     [[nodiscard]] virtual PlacementTwips OuterPlacement() = 0;
-    /// Writes one value of the per-user settings store (application "Klarvenor").
-    virtual void WriteSetting(const std::string& section, const std::string& key,
-                              const std::string& value) = 0;
+    /// Writes one value of the per-user settings store (application "Klarvenor"); empty when
+    /// it was written, else why not in the system's words.
+    [[nodiscard]] virtual std::string
+    WriteSetting(const std::string& section, const std::string& key, const std::string& value) = 0;
     /// Starts a close of this window: the toolkit calls Form_Unload and goes on unless it
     /// sets cancel.
     virtual void RequestClose() = 0;

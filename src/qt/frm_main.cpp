@@ -191,14 +191,23 @@ forms::PlacementTwips frmMain::OuterPlacement() {
             PixelsToTwips(outer.width(), dpiX), PixelsToTwips(outer.height(), dpiY)};
 }
 
-void frmMain::WriteSetting(const std::string& section, const std::string& key,
-                           const std::string& value) {
+std::string frmMain::WriteSetting(const std::string& section, const std::string& key,
+                                  const std::string& value) {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
                        QString::fromLatin1(kAppTitle), QString::fromLatin1(kAppTitle));
     settings.beginGroup(QString::fromStdString(section));
     settings.setValue(QString::fromStdString(key), QString::fromStdString(value));
     settings.endGroup();
     settings.sync();
+    switch (settings.status()) {
+    case QSettings::NoError:
+        return {};
+    case QSettings::AccessError:
+        return settings.fileName().toStdString() + " cannot be written";
+    case QSettings::FormatError:
+        break;
+    }
+    return settings.fileName().toStdString() + " is not a settings file";
 }
 
 void frmMain::RequestClose() {

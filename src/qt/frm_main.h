@@ -59,8 +59,8 @@ private:
     void UnloadOtherForms() override;
     bool IsMinimized() override;
     forms::PlacementTwips OuterPlacement() override;
-    void WriteSetting(const std::string& section, const std::string& key,
-                      const std::string& value) override;
+    std::string WriteSetting(const std::string& section, const std::string& key,
+                             const std::string& value) override;
     void RequestClose() override;
     [[nodiscard]] QCheckBox* Box(MethodBox box) const;
     /// Widens the drive box for its longest item or typed text, moving the rest of the top row

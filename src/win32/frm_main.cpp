@@ -272,8 +272,8 @@ forms::PlacementTwips frmMain::OuterPlacement() {
             forms::PixelsToTwips(outer.bottom - outer.top, dpi)};
 }
 
-void frmMain::WriteSetting(const std::string& section, const std::string& key,
-                           const std::string& value) {
+std::string frmMain::WriteSetting(const std::string& section, const std::string& key,
+                                  const std::string& value) {
     const std::wstring path = L"Software\\" + Wide(kAppTitle) + L"\\" + Wide(section);
     HKEY settings = nullptr;
     LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
@@ -285,10 +285,7 @@ void frmMain::WriteSetting(const std::string& section, const std::string& key,
                                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
         RegCloseKey(settings);
     }
-    if (status != ERROR_SUCCESS) {
-        MsgBox(hwnd_, "The window position could not be saved (" + key +
-                          "): " + ErrorText(static_cast<DWORD>(status)) + ".");
-    }
+    return status == ERROR_SUCCESS ? std::string() : ErrorText(static_cast<DWORD>(status));
 }
 
 void frmMain::RequestClose() {

@@ -56,8 +56,8 @@ private:
     void UnloadOtherForms() override;
     bool IsMinimized() override;
     forms::PlacementTwips OuterPlacement() override;
-    void WriteSetting(const std::string& section, const std::string& key,
-                      const std::string& value) override;
+    std::string WriteSetting(const std::string& section, const std::string& key,
+                             const std::string& value) override;
     void RequestClose() override;
 
     JobState& state_;

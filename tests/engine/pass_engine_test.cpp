@@ -133,6 +133,23 @@ TEST(TailFill, ARefusalThatIsNotAFullDiskEndsItNotCleared) {
 
 // ---- Progress
 
+// A drive with no free space at all: there is nothing to fill, every pass still runs and ends
+// as a full drive's does, and the job says so without touching the user's file.
+TEST(Progress, ADriveWithNoFreeSpaceAtTheStartRunsEveryPassAndClears) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, kMiB);
+    const std::string user = FillVolumeLeaving(volume->root(), kUserFile, 0);
+    ASSERT_EQ(AvailableBytes(volume->root()), 0u);
+    JobRig rig(volume->driveText());
+
+    const JobOutcome outcome = rig.engine.Run();
+
+    EXPECT_TRUE(outcome.cleared()) << OutcomeMessage(outcome);
+    EXPECT_TRUE(rig.view.logged("Pass: 3 of 3"));
+    EXPECT_TRUE(rig.view.logged("Remaining: 0 bytes"));
+    EXPECT_EQ(ListFolder(volume->root()), std::vector<std::string>{kUserFile});
+    EXPECT_EQ(AsText(ReadWholeFile(JoinPath(volume->root(), kUserFile))), user);
+}
+
 // Another program frees space during the pass: the bar holds within its range instead of going
 // negative, and the pass fills the space that came free.
 TEST(Progress, StaysInRangeWhenFreeSpaceGrowsDuringThePass) {

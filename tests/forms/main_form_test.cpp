@@ -24,6 +24,7 @@ struct FakeMainView : MainView {
     bool minimized = false;
     std::map<std::string, std::string> settings;
     std::vector<std::string> settingOrder;
+    std::string refusedKey; ///< the setting the store refuses
     bool closed = false;
 
     void SetOuterSizeTwips(int w, int h) override {
@@ -54,10 +55,14 @@ struct FakeMainView : MainView {
     void UnloadOtherForms() override { log.push_back("unload others"); }
     bool IsMinimized() override { return minimized; }
     PlacementTwips OuterPlacement() override { return {1200, -900, 4755, 3195.5}; }
-    void WriteSetting(const std::string& section, const std::string& key,
-                      const std::string& value) override {
-        settings[section + "/" + key] = value;
+    std::string WriteSetting(const std::string& section, const std::string& key,
+                             const std::string& value) override {
         settingOrder.push_back(key);
+        if (key == refusedKey) {
+            return "Access is denied";
+        }
+        settings[section + "/" + key] = value;
+        return {};
     }
     void RequestClose() override {
         bool cancel = false;
@@ -149,6 +154,24 @@ TEST(MainForm, FileExitWritesThePlacementInTwipsInItsOrder) {
                                                   {"Settings/MainTop", "-900"},
                                                   {"Settings/MainWidth", "4755"},
                                                   {"Settings/MainHeight", "3195.5"}}));
+}
+
+// A settings store that refuses a value is told once, with its words, and the program still
+// ends: the placement is a convenience, not worth keeping the user from leaving.
+TEST(MainForm, ARefusedSettingIsToldOnceAndTheProgramStillEnds) {
+    Rig rig;
+    rig.view.refusedKey = "MainTop";
+    rig.rules.mnuFileExit_Click();
+    const auto messages =
+        std::count_if(rig.view.log.begin(), rig.view.log.end(),
+                      [](const std::string& e) { return e.starts_with("message"); });
+    EXPECT_EQ(messages, 1);
+    EXPECT_NE(std::find(rig.view.log.begin(), rig.view.log.end(),
+                        "message The window position could not be saved (MainTop): Access is "
+                        "denied."),
+              rig.view.log.end());
+    EXPECT_EQ(rig.view.settingOrder, (std::vector<std::string>{"MainLeft", "MainTop"}));
+    EXPECT_TRUE(rig.view.closed);
 }
 
 TEST(MainForm, ARefusedFileExitStaysRequestedSoTheCloseBoxEndsTheProgramLater) {

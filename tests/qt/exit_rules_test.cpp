@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -152,6 +154,27 @@ TEST(ExitRules, FileExitWritesThePlacementInTwips) {
         EXPECT_EQ(stored.at("Settings/MainTop"), "900");
     }
     EXPECT_EQ(QFileInfo(SettingsFile()).fileName(), "Klarvenor.conf");
+}
+
+// A store that cannot be written is told once, and File > Exit still ends the program.
+TEST(ExitRules, AStoreThatCannotBeWrittenIsToldOnceAndTheWindowStillCloses) {
+    ClearSettings();
+    const QString folder = QFileInfo(SettingsFile()).absolutePath();
+    QDir(folder).removeRecursively();
+    QFile blocker(folder); // a file where the store's folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    WindowRig rig;
+    rig.LoadAndShow();
+    ModalAnswerer answerer;
+    rig.Trigger("mnuFileExit");
+    QFile::remove(folder);
+
+    ASSERT_EQ(answerer.texts().size(), 1u);
+    EXPECT_TRUE(
+        answerer.texts()[0].startsWith("The window position could not be saved (MainLeft): "))
+        << answerer.texts()[0].toStdString();
+    EXPECT_FALSE(rig.window->isVisible());
 }
 
 TEST(ExitRules, NothingIsWrittenWhenMinimised) {
