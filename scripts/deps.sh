@@ -3,8 +3,8 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build clang-format-15
-    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    build-essential cmake ninja-build clang-format-15 clang-tidy-14
+    libgtest-dev libgmock-dev googletest
     e2fsprogs mount util-linux
     xfsprogs btrfs-progs dosfstools fusefat ntfs-3g
     qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the format and include-layer
-# checks, the debug build, the engine and platform tests again under AddressSanitizer and UBSan,
-# the Debian package (built, checked, installed, run and removed), and the engine with its
+# checks, the debug build, clang-tidy, the engine and platform tests again under AddressSanitizer
+# and UBSan, the Debian package (built, checked, installed, run and removed), and the engine with its
 # Windows backend built with mingw-w64 and tested under Wine.
 # Volume tests mount tmpfs and loop images, so run it as root (CI does).
 set -euo pipefail
@@ -18,6 +18,9 @@ echo "== debug build and tests"
 cmake --preset dev
 cmake --build --preset dev
 ctest --preset dev
+
+echo "== clang-tidy below the windows"
+bash scripts/tidy.sh
 
 echo "== AddressSanitizer and UBSan"
 cmake --preset asan

@@ -1,5 +1,7 @@
 #include "cli/console_view.h"
 
+#include <cmath>
+
 namespace klar::cli {
 namespace {
 
@@ -38,7 +40,7 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string Duration(double seconds) {
-    const auto whole = static_cast<long long>(seconds + 0.5);
+    const long long whole = std::llround(seconds);
     char text[32];
     if (whole >= 3600) {
         std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,

@@ -22,7 +22,7 @@ constexpr std::uint64_t kLargestJournal = 256ull << 20;
 constexpr std::size_t kLongestLine = 65'536;
 /// How long fillers on a drive that is not there are looked for at each start: a drive
 /// reformatted or gone for good must not be named at every start for ever.
-constexpr std::int64_t kKeptFor = 30 * 24 * 3600;
+constexpr std::int64_t kKeptFor = std::int64_t{30} * 24 * 3600;
 
 std::int64_t Now() {
     return std::chrono::duration_cast<std::chrono::seconds>(
@@ -295,7 +295,7 @@ OsStatus JobJournal::Open() {
     if (file_.open()) {
         return OsStatus::success();
     }
-    const OsStatus usable = files_.check(folder_);
+    OsStatus usable = files_.check(folder_);
     if (!usable.ok()) {
         return usable;
     }
@@ -308,7 +308,7 @@ OsStatus JobJournal::Open() {
         return created;
     }
     folderWritten_.clear();
-    const OsStatus header = Write(std::string(kHeader), true);
+    OsStatus header = Write(std::string(kHeader), true);
     if (!header.ok()) {
         End(false);
     }
@@ -331,7 +331,7 @@ OsStatus JobJournal::Next(const std::string& folder, const FolderId& folderId,
                 std::to_string(folderId.folder) + " " + Escape(Utf8Of(absolute)) + "\n";
     }
     lines += "next " + std::to_string(fill) + " " + name + "\n";
-    const OsStatus written = Write(lines, flush);
+    OsStatus written = Write(lines, flush);
     if (written.ok() && !recorded) {
         folderWritten_ = folder;
         folderIdWritten_ = folderId;
@@ -400,7 +400,8 @@ Leftovers RemoveLeftovers(Platform& platform, const std::string& folder) {
         total.bytes += removed.bytes;
         total.kept += removed.kept;
         for (std::string& skipped : removed.skipped) {
-            total.skipped.push_back(folder + "/" + skipped);
+            total.skipped.push_back(folder + "/");
+            total.skipped.back() += skipped;
         }
     }
     keep.Flush();

@@ -114,14 +114,15 @@ void PrintTo(const Case& c, std::ostream* out) {
 #ifndef _WIN32
 /// The single sweep run by an ordinary user in a child process; how it ended.
 JobOutcome SingleSweepAsNobody(const std::string& drive) {
+    // The journal goes into a state folder of that user's own.
+    const TempFolder temp;
+    const std::string state = temp.path();
+    if (state.empty() || ::chown(state.c_str(), 65534, 65534) != 0) {
+        return {JobOutcome::Kind::Refused, drive, "no state folder for nobody", {}};
+    }
     int channel[2];
     if (::pipe(channel) != 0) {
         return {JobOutcome::Kind::Refused, drive, "pipe failed", {}};
-    }
-    // The journal goes into a state folder of that user's own.
-    std::string state = (std::filesystem::temp_directory_path() / "klar-nobody-XXXXXX").string();
-    if (::mkdtemp(state.data()) == nullptr || ::chown(state.c_str(), 65534, 65534) != 0) {
-        return {JobOutcome::Kind::Refused, drive, "no state folder for nobody", {}};
     }
     const pid_t child = ::fork();
     if (child == 0) {
@@ -148,8 +149,6 @@ JobOutcome SingleSweepAsNobody(const std::string& drive) {
     ::close(channel[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    std::error_code ec;
-    std::filesystem::remove_all(state, ec);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || text.empty()) {
         return {JobOutcome::Kind::Refused, drive, "the child job failed", {}};
     }
@@ -157,12 +156,12 @@ JobOutcome SingleSweepAsNobody(const std::string& drive) {
 }
 #endif
 
-class Efficacy : public ::testing::TestWithParam<Case> {};
+class EfficacyOnVolume : public ::testing::TestWithParam<Case> {};
 
 [[maybe_unused]] constexpr const char* kKeptByXfs =
     " bytes of free space that the filesystem keeps for its own use were not overwritten";
 
-TEST_P(Efficacy, DeletedFilesAreGoneFromTheImageOrTheMessageSaysWhatWasNotReached) {
+TEST_P(EfficacyOnVolume, DeletedFilesAreGoneFromTheImageOrTheMessageSaysWhatWasNotReached) {
     const Case& c = GetParam();
     std::string whyNot;
     auto volume = MakeImageVolume(c.bytes, whyNot, c.filesystem);
@@ -225,10 +224,11 @@ TEST_P(Efficacy, DeletedFilesAreGoneFromTheImageOrTheMessageSaysWhatWasNotReache
 
 #ifdef _WIN32
 // The run maps one ext2 image of 8 MiB (scripts/windows-test.sh).
-INSTANTIATE_TEST_SUITE_P(Filesystems, Efficacy, ::testing::Values(Case{"ext2", 8u << 20, false}));
+INSTANTIATE_TEST_SUITE_P(Filesystems, EfficacyOnVolume,
+                         ::testing::Values(Case{"ext2", 8u << 20, false}));
 #else
 INSTANTIATE_TEST_SUITE_P(
-    Filesystems, Efficacy,
+    Filesystems, EfficacyOnVolume,
     ::testing::Values(
         Case{"ext2", 64u << 20, false},
         Case{"ext2", 64u << 20, true,

@@ -11,7 +11,7 @@ constexpr std::uint64_t kVolumeBytes = 1u << 20;
 const std::string kUserFile = "keep.me";
 
 /// A volume with a user file on it, and a DOD job ready to run there.
-class FaultyJob : public ::testing::Test {
+class FaultyJobOnVolume : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string whyNot;
@@ -66,7 +66,7 @@ protected:
     std::size_t mostFillers_ = 0;
 };
 
-TEST_F(FaultyJob, DriveGoneAtPassStartCreatesNothingAndSaysWhy) {
+TEST_F(FaultyJobOnVolume, DriveGoneAtPassStartCreatesNothingAndSaysWhy) {
     rig_->platform.loseDriveAt(1, FaultyPlatform::error(19, "No such device"));
     run();
     expectNotFullyCleared("No such device");
@@ -76,7 +76,7 @@ TEST_F(FaultyJob, DriveGoneAtPassStartCreatesNothingAndSaysWhy) {
     expectUserFileUntouched();
 }
 
-TEST_F(FaultyJob, DriveGoneMidPassDeletesThePassFilesAndSaysWhy) {
+TEST_F(FaultyJobOnVolume, DriveGoneMidPassDeletesThePassFilesAndSaysWhy) {
     // Query 1 is pass 1's start; the later ones follow its writes.
     rig_->platform.loseDriveAt(4, FaultyPlatform::error(19, "No such device"));
     long appendsWhenLost = -1;
@@ -94,7 +94,7 @@ TEST_F(FaultyJob, DriveGoneMidPassDeletesThePassFilesAndSaysWhy) {
     expectUserFileUntouched();
 }
 
-TEST_F(FaultyJob, WriteRefusedWhileSpaceRemainsEndsThePassAndIsReported) {
+TEST_F(FaultyJobOnVolume, WriteRefusedWhileSpaceRemainsEndsThePassAndIsReported) {
     rig_->platform.failAppend(3, FaultyPlatform::error(5, "Input/output error"));
     std::map<int, long> appendsPerPass;
     rig_->view.onYield = [this, &appendsPerPass] {
@@ -110,7 +110,7 @@ TEST_F(FaultyJob, WriteRefusedWhileSpaceRemainsEndsThePassAndIsReported) {
     expectUserFileUntouched();
 }
 
-TEST_F(FaultyJob, EveryWriteRefusedLeavesOnlyTheUserFile) {
+TEST_F(FaultyJobOnVolume, EveryWriteRefusedLeavesOnlyTheUserFile) {
     rig_->platform.failAppend(1, FaultyPlatform::error(30, "Read-only file system"), true);
     run();
     expectNotFullyCleared("Read-only file system");
@@ -120,7 +120,7 @@ TEST_F(FaultyJob, EveryWriteRefusedLeavesOnlyTheUserFile) {
 
 // Some drivers answer a full disk with another code (a FUSE FAT driver says EPERM); with no free
 // space reported after it, the write still counts as the end of the free space.
-TEST_F(FaultyJob, OtherErrorWithNoSpaceLeftCountsAsAFullDisk) {
+TEST_F(FaultyJobOnVolume, OtherErrorWithNoSpaceLeftCountsAsAFullDisk) {
     // Whole blocks fill the volume exactly; the write after the last one is refused with EPERM.
     const std::uint64_t blocks = AvailableBytes(volume_->root()) / 65536;
     const std::string pad = FillVolumeLeaving(volume_->root(), "pad.bin", blocks * 65536);
@@ -135,7 +135,7 @@ TEST_F(FaultyJob, OtherErrorWithNoSpaceLeftCountsAsAFullDisk) {
     expectUserFileUntouched();
 }
 
-TEST_F(FaultyJob, FailedFlushIsReportedAndTheFilesStillDeleted) {
+TEST_F(FaultyJobOnVolume, FailedFlushIsReportedAndTheFilesStillDeleted) {
     rig_->platform.failFlush(FaultyPlatform::error(5, "Input/output error"));
     run();
     expectNotFullyCleared("Input/output error");
@@ -146,7 +146,7 @@ TEST_F(FaultyJob, FailedFlushIsReportedAndTheFilesStillDeleted) {
 }
 
 // Over quota, the volume still has room: that is no full disk.
-TEST_F(FaultyJob, QuotaUsedUpWhileSpaceRemainsIsReported) {
+TEST_F(FaultyJobOnVolume, QuotaUsedUpWhileSpaceRemainsIsReported) {
     rig_->platform.failAppend(
         3, OsStatus{OsStatus::Kind::QuotaExceeded, 122, "Disk quota exceeded"}, true);
     run();
@@ -155,7 +155,7 @@ TEST_F(FaultyJob, QuotaUsedUpWhileSpaceRemainsIsReported) {
     expectUserFileUntouched();
 }
 
-TEST_F(FaultyJob, RefusedCreateIsReported) {
+TEST_F(FaultyJobOnVolume, RefusedCreateIsReported) {
     rig_->platform.failCreate(FaultyPlatform::error(13, "Permission denied"));
     run();
     expectNotFullyCleared("Permission denied");
@@ -166,7 +166,7 @@ TEST_F(FaultyJob, RefusedCreateIsReported) {
 // The journal is what lets a later start remove the fillers of a job that died, so no filler is
 // made unlisted: refused at its header, the job makes nothing; refused later, that pass ends,
 // the next ones run, and the job says why it was not cleared.
-TEST_F(FaultyJob, RefusedJournalWriteMakesNoUnlistedFillerAndIsReported) {
+TEST_F(FaultyJobOnVolume, RefusedJournalWriteMakesNoUnlistedFillerAndIsReported) {
     const struct {
         long write;
         JobOutcome::Kind kind;
@@ -199,15 +199,15 @@ TEST_F(FaultyJob, RefusedJournalWriteMakesNoUnlistedFillerAndIsReported) {
     }
 }
 
-class FaultyJobWithSmallFiles : public FaultyJob {
+class FaultyJobWithSmallFilesOnVolume : public FaultyJobOnVolume {
 protected:
-    FaultyJobWithSmallFiles() { limits_ = EngineLimits{65536, 3 * 65536}; }
+    FaultyJobWithSmallFilesOnVolume() { limits_ = EngineLimits{65536, 3 * 65536}; }
 };
 
 // The one file whose delete was refused stays, emptied through its handle so that its space
 // still comes back, and the message names it with the bytes it held; later passes skip its
 // number and never write into it; every other filler file is deleted.
-TEST_F(FaultyJobWithSmallFiles, RefusedDeleteLeavesOnlyThatFileEmptiedAndNamesIt) {
+TEST_F(FaultyJobWithSmallFilesOnVolume, RefusedDeleteLeavesOnlyThatFileEmptiedAndNamesIt) {
     rig_->platform.failRemoveAt(1, FaultyPlatform::error(13, "Permission denied"));
     run();
     expectNotFullyCleared("Permission denied");
@@ -221,7 +221,7 @@ TEST_F(FaultyJobWithSmallFiles, RefusedDeleteLeavesOnlyThatFileEmptiedAndNamesIt
     expectUserFileUntouched();
 }
 
-TEST_F(FaultyJob, MessageNamesTheFirstCause) {
+TEST_F(FaultyJobOnVolume, MessageNamesTheFirstCause) {
     rig_->platform.failAppend(2, FaultyPlatform::error(5, "Input/output error"));
     rig_->platform.failFlush(FaultyPlatform::error(122, "Disk quota exceeded"));
     run();

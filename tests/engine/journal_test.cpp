@@ -10,17 +10,10 @@ namespace klar::test {
 namespace {
 namespace fs = std::filesystem;
 
-std::string NewStateFolder() {
-    const fs::path state =
-        fs::temp_directory_path() /
-        ("klar-state-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(state);
-    return state.string();
-}
-
 TEST(Journal, ReplayRemovesOnlyTheFillersOfAJobThatIsGoneAndSaysHowMuch) {
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 1u << 20);
-    const std::string state = NewStateFolder();
+    const TempFolder temp;
+    const std::string state = temp / "state"; // made by the journal
     auto platform = makeSystemPlatform();
     FolderId folder;
     ASSERT_TRUE(platform->folderIdentity(volume->root(), folder).ok());

@@ -31,8 +31,9 @@ TEST(AboutForm, ShowsVersionAndTitleAndOpensTheLicencePageWithoutClosing) {
     about.Form_Load();
     about.Command1_Click();
     about.cmdOK_Click();
-    EXPECT_EQ(view.log, (std::vector<std::string>{"version Version 1.0.73", "title Klarvenor",
-                                                  "open " + MakerPage(kLicencePage), "unload"}));
+    EXPECT_EQ(view.log,
+              (std::vector<std::string>{"version Version " KLAR_PROJECT_VERSION, "title Klarvenor",
+                                        "open " + MakerPage(kLicencePage), "unload"}));
     EXPECT_TRUE(MakerPage(kLicencePage).ends_with("/eulaklarvenor.html"));
 }
 

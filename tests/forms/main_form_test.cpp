@@ -1,7 +1,7 @@
 // The main window's rules outside the job, on a window double that behaves as a toolkit does
 // (a box set by code runs its click rule; a close request runs the exit guard).
 #include "forms/main_form.h"
-#include "forwarding_platform.h"
+#include "given_drives.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -9,13 +9,6 @@
 
 namespace klar::forms {
 namespace {
-
-/// Offers drives c, a blank entry and d, whatever the machine has.
-class FixedDrives : public test::ForwardingPlatform {
-public:
-    FixedDrives() : ForwardingPlatform(makeSystemPlatform()) {}
-    std::string driveStrings() override { return std::string("c:\\\0 :\\\0d:\\\0\0", 13); }
-};
 
 struct FakeMainView : MainView {
     MainForm* rules = nullptr;
@@ -73,7 +66,8 @@ struct FakeMainView : MainView {
 
 struct Rig {
     JobState state;
-    FixedDrives platform;
+    /// Drives c, a blank entry and d, whatever the machine has.
+    test::GivenDrives platform{std::string("c:\\\0 :\\\0d:\\\0\0", 13)};
     FakeMainView view;
     MainForm rules{state, platform, view};
     Rig() {

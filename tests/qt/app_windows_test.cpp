@@ -57,7 +57,7 @@ TEST(AboutWindow, ShowsTitleVersionAndDescriptionModalToTheMainWindow) {
         EXPECT_EQ(about->windowTitle(), "About Klarvenor");
         EXPECT_EQ(about->parentWidget(), rig.window.get());
         EXPECT_EQ(Text(about, "lblTitle"), "Klarvenor");
-        EXPECT_EQ(Text(about, "lblVersion"), "Version 1.0.73");
+        EXPECT_EQ(Text(about, "lblVersion"), "Version " KLAR_PROJECT_VERSION);
         EXPECT_EQ(Text(about, "lblDescription"),
                   "Klarvenor secure disk drive surface cleaner.  Allows you to make certain that "
                   "information in deleted files cannot be recovered.  DOD-compliant.  Klarvenor "
@@ -86,7 +86,7 @@ TEST(AboutWindow, ShowsTitleVersionAndDescriptionModalToTheMainWindow) {
 TEST(AboutWindow, VersionTextIsMadeFromTheThreeNumbers) {
     EXPECT_EQ(app::VersionText({1, 0, 73}), "Version 1.0.73");
     EXPECT_EQ(app::VersionText({2, 10, 5}), "Version 2.10.5");
-    EXPECT_EQ(app::VersionText(app::kAppVersion), "Version 1.0.73");
+    EXPECT_EQ(app::VersionText(app::kAppVersion), "Version " KLAR_PROJECT_VERSION);
 }
 
 TEST(AboutWindow, LicenseAgreementOpensTheLicencePageAndAboutStaysOpen) {

@@ -26,9 +26,6 @@ QString& SettingsFolder() {
 
 } // namespace
 
-GivenDrives::GivenDrives(std::string driveString)
-    : ForwardingPlatform(makeSystemPlatform()), driveString_(std::move(driveString)) {}
-
 void RecordingAux::ShowDonate() {
     ++donateShown;
     if (onDonate) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/job_state.h"
-#include "forwarding_platform.h"
+#include "given_drives.h"
 #include "platform/platform.h"
 #include "qt/aux_windows.h"
 #include "qt/frm_main.h"
@@ -19,16 +19,7 @@ class QAction;
 
 namespace klar::uitest {
 
-/// The system's platform, except that the drive string is the one given.
-class GivenDrives final : public test::ForwardingPlatform {
-public:
-    explicit GivenDrives(std::string driveString);
-
-    std::string driveStrings() override { return driveString_; }
-
-private:
-    std::string driveString_;
-};
+using test::GivenDrives;
 
 /// Stands in for the donation and About windows and records when they are asked for.
 class RecordingAux final : public ui::AuxWindows {

@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 #include "faulty_platform.h"
 #include "recording_view.h"
+#include "temp_folder.h"
 #include "test_volume.h"
 
 #include <algorithm>

@@ -307,7 +307,7 @@ TEST(Program, FromStartToFileExitAsAUserMeetsIt) {
     program.Click(kMnuHelpAbout);
     HWND about = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (about = program.Top("About Klarvenor")) != nullptr; }));
-    EXPECT_EQ(Text(GetDlgItem(about, kLblVersion)), "Version 1.0.73");
+    EXPECT_EQ(Text(GetDlgItem(about, kLblVersion)), "Version " KLAR_PROJECT_VERSION);
     EXPECT_FALSE(IsWindowEnabled(program.main));
     PostMessageW(about, WM_COMMAND, MAKEWPARAM(kCmdOK, BN_CLICKED), 0);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(program.main) != FALSE; }));

@@ -60,9 +60,9 @@ Outcome RunJob(const std::string& folder, MethodBox method, EngineLimits limits 
 
 // ---- No false alarm.
 
-class UndisturbedJob : public ::testing::TestWithParam<const char*> {};
+class UndisturbedJobOnVolume : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(UndisturbedJob, FillsTheVolumeAndSaysCleared) {
+TEST_P(UndisturbedJobOnVolume, FillsTheVolumeAndSaysCleared) {
     const std::string filesystem = GetParam();
     std::string whyNot;
     std::unique_ptr<TestVolume> volume;
@@ -93,7 +93,7 @@ TEST_P(UndisturbedJob, FillsTheVolumeAndSaysCleared) {
     EXPECT_TRUE(ReadFillers(volume->root()).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryFilesystem, UndisturbedJob,
+INSTANTIATE_TEST_SUITE_P(EveryFilesystem, UndisturbedJobOnVolume,
                          ::testing::Values("tmpfs", "ext2", "ext4", "xfs", "btrfs", "vfat", "ntfs"),
                          [](const auto& test) { return std::string(test.param); });
 
@@ -112,9 +112,9 @@ void PrintTo(const Fault& fault, std::ostream* out) {
     *out << fault.name;
 }
 
-class FaultOnARealVolume : public ::testing::TestWithParam<Fault> {};
+class FaultOnVolume : public ::testing::TestWithParam<Fault> {};
 
-TEST_P(FaultOnARealVolume, EndsAsAFailureWithItsCause) {
+TEST_P(FaultOnVolume, EndsAsAFailureWithItsCause) {
     const Fault& fault = GetParam();
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 2u << 20);
     WriteWholeFile(JoinPath(volume->root(), "keep.me"), "user data");
@@ -145,7 +145,7 @@ void Remount(const std::string& root, const std::string& options) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Faults, FaultOnARealVolume,
+    Faults, FaultOnVolume,
     ::testing::Values(
         // The root folder, keep.me and one filler take the three inodes.
         Fault{"InodesRunOut", [](const std::string& root) { Remount(root, "nr_inodes=3"); },
@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
               "the folder was renamed or removed during the job", "sub"}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST(FaultOnARealVolume, AFolderRenamedMidPassIsNamedAndItsFillerEmptied) {
+TEST(FaultOnVolume, AFolderRenamedMidPassIsNamedAndItsFillerEmptied) {
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 2u << 20);
     const std::string folder = JoinPath(volume->root(), "sub");
     fs::create_directory(folder);
@@ -181,7 +181,7 @@ TEST(FaultOnARealVolume, AFolderRenamedMidPassIsNamedAndItsFillerEmptied) {
     EXPECT_GT(AvailableBytes(volume->root()), (2u << 20) - 4 * kBlock);
 }
 
-TEST(FaultOnARealVolume, NoInodeFreeOnExt2WritesNothingAndSaysWhy) {
+TEST(FaultOnVolume, NoInodeFreeOnExt2WritesNothingAndSaysWhy) {
     KLAR_REQUIRE_VOLUME(volume, MakeImageVolume, 4u << 20);
     for (int n = 0;; ++n) {
         std::FILE* f = std::fopen(JoinPath(volume->root(), "u" + std::to_string(n)).c_str(), "w");
@@ -197,7 +197,7 @@ TEST(FaultOnARealVolume, NoInodeFreeOnExt2WritesNothingAndSaysWhy) {
                                     "device).")});
 }
 
-TEST(FaultOnARealVolume, AVolumeThatReportsNoCapacityIsAFailure) {
+TEST(FaultOnVolume, AVolumeThatReportsNoCapacityIsAFailure) {
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 1u << 20);
     const std::string proc = JoinPath(volume->root(), "proc");
     fs::create_directory(proc);
@@ -209,10 +209,10 @@ TEST(FaultOnARealVolume, AVolumeThatReportsNoCapacityIsAFailure) {
 }
 
 // A job whose folder is replaced between passes fails them instead of filling another folder.
-TEST(FaultOnARealVolume, AFolderReplacedBetweenPassesFailsTheLaterPasses) {
+TEST(FaultOnVolume, AFolderReplacedBetweenPassesFailsTheLaterPasses) {
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 1u << 20);
-    const fs::path state = fs::temp_directory_path() / "klar-state-folder-test";
-    fs::remove_all(state);
+    const TempFolder temp;
+    const fs::path state = temp / "state";
     const std::string folder = JoinPath(volume->root(), "sub");
     fs::create_directory(folder);
     JobRig rig(folder, {}, nullptr, state.string());
@@ -234,14 +234,13 @@ TEST(FaultOnARealVolume, AFolderReplacedBetweenPassesFailsTheLaterPasses) {
     EXPECT_EQ(rig.platform.creates, createsInPassOne) << "no filler in the new folder";
     EXPECT_TRUE(ListFolder(folder).empty());
     EXPECT_TRUE(!fs::exists(state) || fs::is_empty(state)) << "the job took its journal along";
-    fs::remove_all(state);
 }
 
 // ---- A per-file size limit (ulimit -f): SIGXFSZ never ends the process; a limit on one file
 // is not a full disk: the fill goes on in new files; a limit that lets no file take data is a
 // failure.
 
-TEST(FileSizeLimit, APerFileLimitFillsOnInNewFilesAndNoLimitAtAllIsAFailure) {
+TEST(FileSizeLimitOnVolume, APerFileLimitFillsOnInNewFilesAndNoLimitAtAllIsAFailure) {
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 2u << 20);
     const auto jobUnderLimit = [&](rlim_t limit) {
         return InChild([&] {
