@@ -5,6 +5,7 @@
 // Usage: win32_window_bench DRIVE_LETTER [RUNS]   (scripts/bench-windows.sh maps a tmpfs)
 #include "engine/engine.h"
 #include "engine/random_source.h"
+#include "silent_view.h"
 #include "win32/control_ids.h"
 #include "win32/frm_main.h"
 #include "win32/win_util.h"
@@ -43,27 +44,6 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
     }
     return CallNextHookEx(gHook, code, wParam, lParam);
 }
-
-/// The engine's cost alone: a view that keeps nothing and never yields.
-class SilentView final : public JobView {
-public:
-    explicit SilentView(std::string drive) : drive_(std::move(drive)) {}
-    std::string driveText() override { return drive_; }
-    bool isChecked(MethodBox box) override { return box == MethodBox::Single; }
-    void setCaption(Caption, const std::string&) override {}
-    void setProgress(float) override {}
-    void setAbortVisible(bool) override {}
-    void focusDriveList() override {}
-    void focusClearButton() override {}
-    void showMessage(const std::string& text) override {
-        gBoxShown = Clock::now();
-        gBoxText = text;
-    }
-    void yield() override {}
-
-private:
-    std::string drive_;
-};
 
 double MBps(std::uint64_t bytes, Clock::time_point start) {
     const double seconds = std::chrono::duration<double>(gBoxShown - start).count();
@@ -127,14 +107,13 @@ int main(int argc, char** argv) {
         gBoxText.clear();
         JobState engineState;
         InitJobState(engineState);
-        SilentView view(drive);
+        test::SilentView view(drive, [](const std::string&) { gBoxShown = Clock::now(); });
         ClockSeededRandom random;
         Engine engine(engineState, *platform, view, random);
         bytes = FreeBytes(root);
         start = Clock::now();
-        engine.Command5_Click();
-        if (gBoxText != cleared) {
-            std::fprintf(stderr, "engine job ended with \"%s\"\n", gBoxText.c_str());
+        if (const JobOutcome outcome = engine.Run(); !outcome.cleared()) {
+            std::fprintf(stderr, "engine job ended with \"%s\"\n", OutcomeMessage(outcome).c_str());
             return 1;
         }
         engineRates.push_back(MBps(bytes, start));

@@ -7,6 +7,8 @@
 #include "engine/engine.h"
 #include "qt/aux_windows.h"
 #include "qt/frm_main.h"
+#include "recording_aux.h"
+#include "silent_view.h"
 #include "test_volume.h"
 
 #include <QApplication>
@@ -40,38 +42,6 @@ struct Rate {
 double CpuSeconds() {
     return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
-
-class NoAuxWindows final : public klar::ui::AuxWindows {
-public:
-    void ShowDonate() override {}
-    void ShowAbout(QWidget* /*owner*/) override {}
-};
-
-/// The engine's cost alone: a view that keeps nothing and never yields.
-class SilentView final : public klar::JobView {
-public:
-    explicit SilentView(std::string drive) : drive_(std::move(drive)) {}
-    std::string driveText() override { return drive_; }
-    bool isChecked(klar::MethodBox box) override { return box == klar::MethodBox::Single; }
-    void setCaption(klar::Caption /*which*/, const std::string& /*text*/) override {}
-    void setProgress(float /*percent*/) override {}
-    void setAbortVisible(bool /*visible*/) override {}
-    void focusDriveList() override {}
-    void focusClearButton() override {}
-    void showMessage(const std::string& text) override {
-        end = Clock::now();
-        cpuAtEnd = CpuSeconds();
-        message = text;
-    }
-    void yield() override {}
-
-    Clock::time_point end;
-    double cpuAtEnd = 0;
-    std::string message;
-
-private:
-    std::string drive_;
-};
 
 /// Notes when the completion box appears and answers it at once.
 class CompletionWatch final : public QObject {
@@ -109,7 +79,7 @@ std::optional<Rate> ThroughWindow(const std::string& root) {
     auto platform = klar::makeSystemPlatform();
     klar::JobState state;
     klar::InitJobState(state);
-    NoAuxWindows aux;
+    klar::uitest::RecordingAux aux;
     klar::ui::frmMain window(state, *platform, aux);
     window.Form_Load();
     window.show();
@@ -144,20 +114,24 @@ std::optional<Rate> EngineAlone(const std::string& root) {
     auto platform = klar::makeSystemPlatform();
     klar::JobState state;
     klar::InitJobState(state);
-    SilentView view(root);
+    Clock::time_point end;
+    double cpuAtEnd = 0;
+    klar::test::SilentView view(root, [&](const std::string&) {
+        end = Clock::now();
+        cpuAtEnd = CpuSeconds();
+    });
     klar::ClockSeededRandom random;
     klar::Engine engine(state, *platform, view, random);
     const std::uint64_t bytes = FreeBytes(*platform, root);
     QTest::qWait(100); // the same pause as before the window's job
     const double cpuStart = CpuSeconds();
     const auto start = Clock::now();
-    engine.Command5_Click();
-    if (view.message.find(") cleared.") == std::string::npos) {
-        std::fprintf(stderr, "engine job ended with: %s\n", view.message.c_str());
+    if (const klar::JobOutcome outcome = engine.Run(); !outcome.cleared()) {
+        std::fprintf(stderr, "engine job ended with: %s\n", klar::OutcomeMessage(outcome).c_str());
         return std::nullopt;
     }
     const double mb = static_cast<double>(bytes) / 1e6;
-    return Rate{mb / Seconds(start, view.end), mb / (view.cpuAtEnd - cpuStart)};
+    return Rate{mb / Seconds(start, end), mb / (cpuAtEnd - cpuStart)};
 }
 
 double Median(const std::vector<Rate>& rates, double Rate::*figure) {

@@ -6,23 +6,13 @@
 #include "qt/frm_donate.h"
 #include "qt/frm_main.h"
 #include "qt/startup.h"
+#include "recording_aux.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-
-namespace {
-
-/// The main window's picture shows it alone.
-class NoAuxWindows final : public klar::ui::AuxWindows {
-public:
-    void ShowDonate() override {}
-    void ShowAbout(QWidget* /*owner*/) override {}
-};
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -37,7 +27,7 @@ int main(int argc, char* argv[]) {
     klar::JobState state;
     klar::InitJobState(state);
     auto platform = klar::makeSystemPlatform();
-    NoAuxWindows aux;
+    klar::uitest::RecordingAux aux; // the main window's picture shows it alone
     klar::ui::frmMain main(state, *platform, aux);
     main.Form_Load();
 

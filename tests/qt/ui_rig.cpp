@@ -26,17 +26,6 @@ QString& SettingsFolder() {
 
 } // namespace
 
-void RecordingAux::ShowDonate() {
-    ++donateShown;
-    if (onDonate) {
-        onDonate();
-    }
-}
-
-void RecordingAux::ShowAbout(QWidget* /*owner*/) {
-    ++aboutShown;
-}
-
 ModalAnswerer::ModalAnswerer() {
     timer_.setInterval(5);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { tick(); });

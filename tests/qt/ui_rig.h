@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "qt/aux_windows.h"
 #include "qt/frm_main.h"
+#include "recording_aux.h"
 
 #include <QMessageBox>
 #include <QObject>
@@ -20,17 +21,6 @@ class QAction;
 namespace klar::uitest {
 
 using test::GivenDrives;
-
-/// Stands in for the donation and About windows and records when they are asked for.
-class RecordingAux final : public ui::AuxWindows {
-public:
-    int donateShown = 0;
-    int aboutShown = 0;
-    std::function<void()> onDonate;
-
-    void ShowDonate() override;
-    void ShowAbout(QWidget* owner) override;
-};
 
 /// A message box as the user saw it.
 struct SeenBox {
