@@ -52,6 +52,22 @@ std::string Duration(double seconds) {
 }
 
 /// The names the JSON output documents; a refused job was not cleared either.
+} // namespace
+
+std::string TimeLeftText(std::uint64_t remaining, std::uint64_t passStartFree, int pass, int passes,
+                         double rate) {
+    const double passLeft = static_cast<double>(remaining) / rate;
+    std::string text = Duration(passLeft) + " left";
+    if (pass < passes) {
+        const double later =
+            static_cast<double>(passes - pass) * static_cast<double>(passStartFree);
+        text += ", job " + Duration(passLeft + later / rate);
+    }
+    return text;
+}
+
+namespace {
+
 const char* OutcomeName(JobOutcome::Kind kind) {
     switch (kind) {
     case JobOutcome::Kind::Cleared:
@@ -204,7 +220,7 @@ void ConsoleView::TerminalLine(Clock::time_point now, bool final) {
     if (final) {
         tail = "in " + Duration(seconds);
     } else if (rate > 0.0) {
-        tail = Duration(static_cast<double>(remaining_) / rate) + " left";
+        tail = TimeLeftText(remaining_, passStartFree_, pass_, state_.gPassCount, rate);
     }
     char text[160];
     std::snprintf(text, sizeof text, "Pass %d of %d  %5.1f%%  %8.1f MB/s  %s", pass_,

@@ -17,6 +17,11 @@ enum class OutputMode {
     Json,     ///< one JSON object per event, per line
 };
 
+/// "0:03 left" for the running pass at rate bytes a second, and for a job with passes still to
+/// come "0:03 left, job 1:45": each of them takes about as long as this pass's whole fill.
+[[nodiscard]] std::string TimeLeftText(std::uint64_t remaining, std::uint64_t passStartFree,
+                                       int pass, int passes, double rate);
+
 /// The job's view of a console: the drive and method come from the command line, captions
 /// become output, a message box becomes the final message. The job calls yield several times a
 /// block, so everything done there is cheap; output is written at most a few times a second.
