@@ -238,9 +238,15 @@ TEST(FillerFiles, AFullFileIsFollowedByOneWithTheNextNumber) {
 }
 
 // No count of files ends a pass: a drive that takes thousands of fillers is still filled to
-// its end and cleared (small fillers, so that two volumes 4x apart need over a thousand).
+// its end and cleared (small fillers, on two volumes 4x apart; under Wine the test drives are
+// smaller).
 TEST(FillerFiles, APassTakesAsManyFilesAsTheDriveHolds) {
-    for (const std::uint64_t size : {4 * kMiB, 16 * kMiB}) {
+#ifdef _WIN32
+    const std::uint64_t sizes[] = {2 * kMiB, 8 * kMiB};
+#else
+    const std::uint64_t sizes[] = {4 * kMiB, 16 * kMiB};
+#endif
+    for (const std::uint64_t size : sizes) {
         SCOPED_TRACE(size);
         KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, size);
         const std::uint64_t free = AvailableBytes(volume->root());
@@ -255,8 +261,10 @@ TEST(FillerFiles, APassTakesAsManyFilesAsTheDriveHolds) {
 
         EXPECT_TRUE(rig.engine.Run().cleared()) << rig.view.messages.at(0);
 
-        EXPECT_GT(mostFiles, 1'000u);
         EXPECT_GE(mostFiles, free / 4096);
+        if (size == sizes[1]) {
+            EXPECT_GT(mostFiles, 1'000u);
+        }
         EXPECT_EQ(leastFree, 0u);
         EXPECT_TRUE(ListFolder(volume->root()).empty());
     }
