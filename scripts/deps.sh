@@ -8,7 +8,7 @@ packages=(
     e2fsprogs mount util-linux
     xfsprogs btrfs-progs dosfstools fusefat ntfs-3g
     qt6-base-dev libgl-dev fonts-liberation2 xvfb xauth
-    libcli11-dev desktop-file-utils appstream lintian dpkg-dev file imagemagick man-db
+    libcli11-dev nlohmann-json3-dev python3-jsonschema desktop-file-utils appstream lintian dpkg-dev file imagemagick man-db
     libxml2-utils polkitd # xmllint and the DTD that the polkit action is checked against
 )
 if [ "${1:-}" = "--windows" ]; then

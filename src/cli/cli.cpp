@@ -2,15 +2,37 @@
 
 #include "cli/cli_options.h"
 #include "cli/console_view.h"
+#include "cli/job_record.h"
 #include "engine/drive_list.h"
 #include "engine/engine.h"
 #include "engine/job_state.h"
 #include "engine/journal.h"
 #include "engine/random_source.h"
+#include "platform/record_file.h"
 #include "platform/termination.h"
 
 namespace klar::cli {
 namespace {
+
+/// Writes the job's record where the user asked; false, said on err, when it cannot be.
+bool WriteRecord(const CliOptions& options, Platform& platform, RecordContext context,
+                 const JobOutcome& outcome, std::FILE* err) {
+    context.program = "klarvenor-cli";
+    context.version = KLAR_VERSION;
+    context.host = HostName();
+    context.user = UserName();
+    context.end = std::chrono::system_clock::now();
+    context.drive = options.drive;
+    context.root = platform.rootPath(options.drive);
+    context.volume = platform.volumeNames(context.root);
+    context.method = options.methodName;
+    const std::string why = WriteFileAtomically(options.report, JobRecordJson(context, outcome));
+    if (!why.empty()) {
+        std::fprintf(err, "klarvenor-cli: the record of the job cannot be written to %s: %s\n",
+                     options.report.c_str(), why.c_str());
+    }
+    return why.empty();
+}
 
 int RunJob(const CliOptions& options, Platform& platform, std::FILE* out, std::FILE* err,
            bool terminal) {
@@ -24,14 +46,18 @@ int RunJob(const CliOptions& options, Platform& platform, std::FILE* out, std::F
     Engine engine(state, platform, view, random);
     // A signal aborts the job inside the engine, as Abort does, so its filler files are gone
     // before the status says so.
+    RecordContext context;
+    context.start = std::chrono::system_clock::now();
     const JobOutcome outcome = engine.Run();
     view.Finish(outcome);
+    const bool recorded =
+        options.report.empty() || WriteRecord(options, platform, context, outcome, err);
     if (outcome.kind == JobOutcome::Kind::Aborted) {
         if (const int signal = TerminationSignal(); signal != 0) {
             return 128 + signal;
         }
     }
-    return outcome.cleared() ? kExitCleared : kExitNotCleared;
+    return outcome.cleared() && recorded ? kExitCleared : kExitNotCleared;
 }
 
 } // namespace

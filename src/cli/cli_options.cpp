@@ -56,7 +56,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     CLI::App app(kDescription, "klarvenor-cli");
     app.footer(kFooter);
     app.get_formatter()->column_width(24);
-    std::string method = "dod";
+    std::string& method = options.methodName;
     bool list = false;
     auto* methodOption =
         app.add_option("-m,--method", method, "Clearing method (see below; default: dod)")
@@ -64,6 +64,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
                         .description(""))
             ->type_name("METHOD");
     auto* jsonFlag = app.add_flag("--json", options.json, "One JSON object per event, per line");
+    auto* reportOption =
+        app.add_option("--report", options.report, "Write a record of the job to FILE (JSON)")
+            ->type_name("FILE");
     auto* driveOption =
         app.add_option("DRIVE", options.drive, "The drive or folder to clear")->type_name("");
     app.add_flag("-l,--list", list, "Print the drives the window offers, one per line");
@@ -84,7 +87,8 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         options.text = OneLine(error.what());
         return options;
     }
-    if (list && (methodOption->count() + jsonFlag->count() + driveOption->count()) > 0) {
+    if (list && (methodOption->count() + jsonFlag->count() + reportOption->count() +
+                 driveOption->count()) > 0) {
         options.text = "--list takes no other arguments";
         return options;
     }

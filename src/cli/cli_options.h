@@ -12,9 +12,11 @@ struct CliOptions {
     enum class Action { Clear, List, Help, Version, BadUsage };
     Action action = Action::BadUsage;
     MethodBox method = MethodBox::DOD; ///< the window's start state
+    std::string methodName = "dod";
     std::string drive;
     bool json = false;
-    std::string text; ///< the help or version text, or the one-line reason of bad usage
+    std::string report; ///< where the job's record goes; empty for none
+    std::string text;   ///< the help or version text, or the one-line reason of bad usage
 };
 
 /// Reads the arguments (without the program name). Never throws and prints nothing.

@@ -48,10 +48,8 @@ void Engine::Command5_Click() {
 
 JobOutcome Engine::Run() {
     if (state_.gJobRunning) {
-        return {JobOutcome::Kind::Refused,
-                platform_.driveName(view_.driveText()),
-                "a job is running already",
-                {}};
+        return {JobOutcome::Kind::Refused, platform_.driveName(view_.driveText()),
+                "a job is running already"};
     }
     state_.gJobRunning = true;
     SetJobActive(true);
@@ -150,6 +148,9 @@ bool Engine::WriteBlock(PassFile& file, std::size_t length) {
     std::size_t written = 0;
     lastWrite_ = platform_.append(file.handle, buffer_.data(), length, written);
     file.bytes += written;
+    if (report_ != nullptr) {
+        report_->bytes += written;
+    }
     return lastWrite_.ok();
 }
 
@@ -210,8 +211,18 @@ Engine::PassEnd Engine::RunPass(int pass) {
     HeldBackLift heldBack(platform_);
     std::optional<HeldBack> held; // once the fill has met the space the filesystem holds back
     std::size_t firstHeldFile = 0;
+    const auto started = std::chrono::steady_clock::now();
+    const std::uint64_t madeBefore = fillers_->made();
+    PassReport& report = outcome_.passes.emplace_back();
+    report.pass = pass;
+    report_ = &report;
     try {
         PassStart(pass, driveText);
+        report.byte = patternByte_;
+        if (pass == 1) {
+            outcome_.capacity = progress_.total;
+            outcome_.startFree = progress_.startFree;
+        }
         // The space of files deleted just before the job is handed out only once their
         // deletion is committed (ext4's journal); committed now, the fill can take it.
         (void)platform_.flushVolume(root_);
@@ -230,6 +241,7 @@ Engine::PassEnd Engine::RunPass(int pass) {
                 held = heldBack.lift(root_);
                 NoteHeldBack(*held);
                 if (held->state == HeldBack::State::Lifted) {
+                    report.heldBackLifted = true;
                     firstHeldFile = state_.gPassFiles.size();
                     state_.gDriveFull = false;
                     continue;
@@ -239,7 +251,9 @@ Engine::PassEnd Engine::RunPass(int pass) {
                 if (heldBack.held().state == HeldBack::State::Lifted) {
                     GiveBackHeldSpace(firstHeldFile, heldBack);
                 }
+                const std::uint64_t beforeStage = fillers_->made();
                 SmallFileStage(*held);
+                report.smallFiles = fillers_->made() - beforeStage;
                 break;
             }
             const BlockLoopEnd end = BlockLoop();
@@ -266,6 +280,10 @@ Engine::PassEnd Engine::RunPass(int pass) {
     if (failures_.leftBehind().empty()) {
         journal_->Clear(); // every filler it lists is gone
     }
+    report.files = fillers_->made() - madeBefore;
+    report.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    report_ = nullptr;
     return PassEnd::Done;
 }
 

@@ -112,6 +112,7 @@ private:
     std::string remainingText_;
     JobProgress progress_;
     JobOutcome outcome_;
+    PassReport* report_ = nullptr; ///< the running pass's, in outcome_
     OsStatus lastWrite_;
     JobFailures failures_;
 

@@ -76,6 +76,7 @@ bool FillerFiles::Create(PassFile& file, bool flushJournal, OsStatus& status) {
         status = platform_.createExclusive(file.path, file.handle);
         file.created = status.ok();
         if (file.created) {
+            ++made_;
             journaled(journal_.Made(name, file.handle.id, flushJournal));
             if (file.handle.id.volume != folder_.volume) {
                 throw PassFailure{"the drive was unmounted or replaced during the job"};

@@ -60,6 +60,8 @@ public:
     void DeleteFrom(std::size_t first);
     /// Puts the journal's records on the medium (after creates that did not flush it).
     void FlushJournal();
+    /// Fillers created so far in this job.
+    [[nodiscard]] std::uint64_t made() const { return made_; }
 
 private:
     [[nodiscard]] bool FileExists(const std::string& path) const;
@@ -75,6 +77,7 @@ private:
     FolderId folder_;
     std::int64_t number_ = 0; ///< the number of the filler made last
     std::uint8_t fill_ = 0;
+    std::uint64_t made_ = 0;
 };
 
 /// Empties, closes and deletes the filler files of the running pass at once, for a process

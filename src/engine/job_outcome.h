@@ -2,9 +2,21 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace klar {
+
+/// What one pass did, for the job's record.
+struct PassReport {
+    int pass = 0;
+    std::uint8_t byte = 0;        ///< the byte its fillers repeat
+    std::uint64_t bytes = 0;      ///< written into its fillers
+    std::uint64_t files = 0;      ///< fillers it created, the small-file stage's included
+    std::uint64_t smallFiles = 0; ///< of those, the small-file stage's
+    double seconds = 0;           ///< from its start to its last filler deleted
+    bool heldBackLifted = false;  ///< it lifted space the filesystem holds back (and gave it back)
+};
 
 /// How a job ended, as the engine recorded it; every front end's final words come from it.
 struct JobOutcome {
@@ -15,6 +27,10 @@ struct JobOutcome {
         Refused,    ///< no pass began: no drive was given, or nothing could be made safely
     };
 
+    JobOutcome() = default;
+    JobOutcome(Kind kind_, std::string drive_, std::string cause_ = {})
+        : kind(kind_), drive(std::move(drive_)), cause(std::move(cause_)) {}
+
     Kind kind = Kind::Refused;
     /// The drive as the messages name it ("C:", "/mnt/usb"); empty when none was given.
     std::string drive;
@@ -22,6 +38,11 @@ struct JobOutcome {
     std::string cause;
     /// Fillers that could not be deleted, each with its size ("…/00000001.txt (65536 bytes)").
     std::vector<std::string> leftBehind;
+    /// The drive's capacity and free bytes when the first pass began (0 when none began).
+    std::uint64_t capacity = 0;
+    std::uint64_t startFree = 0;
+    /// The passes that began, in order.
+    std::vector<PassReport> passes;
 
     [[nodiscard]] bool cleared() const { return kind == Kind::Cleared; }
 };

@@ -127,6 +127,14 @@ struct HeldBack {
 
 class StateFiles;
 
+/// How the system names the volume that holds a folder, for records: empty fields where it
+/// cannot say.
+struct VolumeNames {
+    std::string mountPoint; ///< where it is mounted ("/media/usb", "E:\\")
+    std::string filesystem; ///< "ext4", "NTFS"
+    std::string device;     ///< "/dev/sdb1", "\\\\?\\Volume{…}\\"
+};
+
 /// Everything the engine needs from the operating system. Abstract so that tests can put a
 /// double in front of the real backend that fails at chosen calls.
 class Platform {
@@ -202,6 +210,8 @@ public:
     /// Free bytes on the volume holding root that the filesystem keeps for its own use and
     /// gives to no file (xfs's reservations in each allocation group), so that a fill never
     /// reaches them; 0 where it keeps none or cannot say.
+    [[nodiscard]] virtual VolumeNames volumeNames(const std::string& /*root*/) { return {}; }
+
     [[nodiscard]] virtual std::uint64_t keptFreeSpace(const std::string& root) {
         (void)root;
         return 0;

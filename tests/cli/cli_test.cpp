@@ -4,7 +4,9 @@
 #include "job_rig.h"
 #include "test_volume.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
@@ -66,6 +68,18 @@ std::string Cleared(const TestVolume& volume) {
     return ClearedMessage(volume.driveName());
 }
 
+/// The job's record at path, checked against the record's schema in docs/ where the system's
+/// validator runs (natively); null when it cannot be read as JSON.
+nlohmann::json Record(const std::string& path) {
+#ifndef _WIN32
+    const std::string check = "/usr/bin/python3 -m jsonschema -i '" + path + "' '" +
+                              KLAR_SOURCE_DIR "/docs/schemas/job-record.schema.json'";
+    EXPECT_EQ(std::system(check.c_str()), 0) << "the record does not match its schema";
+#endif
+    std::ifstream in(path);
+    return nlohmann::json::parse(in, nullptr, false);
+}
+
 // ---- Jobs that run to the end
 
 struct JobCase {
@@ -79,11 +93,13 @@ void PrintTo(const JobCase& job, std::ostream* os) {
 
 class CliJob : public ::testing::TestWithParam<JobCase> {};
 
-TEST_P(CliJob, ClearsTheVolumeAndEndsWithTheMessage) {
+TEST_P(CliJob, ClearsTheVolumeAndEndsWithTheMessageAndItsRecord) {
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 2u << 20);
     WriteWholeFile(JoinPath(volume->root(), "keep.doc"), "the user's own file");
+    const TempFolder records;
 
-    const ChildResult run = Cli({"--method", GetParam().method, volume->driveText()});
+    const ChildResult run =
+        Cli({"--method", GetParam().method, "--report", records / "job.json", volume->driveText()});
 
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
@@ -95,6 +111,38 @@ TEST_P(CliJob, ClearsTheVolumeAndEndsWithTheMessage) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), last), lines.end()) << run.out;
     EXPECT_EQ(ListFolder(volume->root()), std::vector<std::string>{"keep.doc"});
     EXPECT_EQ(AsText(ReadWholeFile(JoinPath(volume->root(), "keep.doc"))), "the user's own file");
+
+    const nlohmann::json record = Record(records / "job.json");
+    ASSERT_TRUE(record.is_object());
+    EXPECT_EQ(record["method"], GetParam().method);
+    EXPECT_EQ(record["drive"]["given"], volume->driveText());
+    EXPECT_EQ(record["outcome"]["result"], "cleared");
+    EXPECT_EQ(record["outcome"]["message"], Cleared(*volume));
+    ASSERT_EQ(record["passes"].size(), static_cast<std::size_t>(GetParam().passes));
+    const std::uint64_t free = record["drive"]["free_at_start"];
+    EXPECT_GT(free, 1u << 20);
+    for (const auto& pass : record["passes"]) {
+        // Every pass wrote the free space (the small files' bytes on top).
+        EXPECT_GE(pass["bytes_written"].get<std::uint64_t>(), free - 65536) << pass;
+        EXPECT_GE(pass["files_written"].get<int>(), 1) << pass;
+    }
+    EXPECT_EQ(ListFolder(records.path()), std::vector<std::string>{"job.json"})
+        << "no temporary left";
+}
+
+// A record that cannot be written does not change how the job ended, but the status says so.
+TEST(CliRecord, ARecordThatCannotBeWrittenIsSaidAndTheStatusIsOne) {
+    KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 1u << 20);
+    const TempFolder records;
+    const ChildResult run = Cli({"--method", "single", "--report",
+                                 records / "missing-folder" + "/job.json", volume->driveText()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Lines(run.out).back(), Cleared(*volume));
+    const auto errors = Lines(run.err);
+    ASSERT_EQ(errors.size(), 1u) << run.err;
+    EXPECT_EQ(errors[0].rfind("klarvenor-cli: the record of the job cannot be written to ", 0), 0u)
+        << run.err;
+    EXPECT_TRUE(ListFolder(records.path()).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, CliJob,
@@ -198,11 +246,18 @@ TEST(CliFailure, AReadOnlyVolumeIsNotClearedAndTheListLeavesItOut) {
     EXPECT_NE(std::find(drives.begin(), drives.end(), writable->root()), drives.end());
     EXPECT_EQ(std::find(drives.begin(), drives.end(), readOnly->root()), drives.end());
 
-    const ChildResult run = Cli({"--method", "single", readOnly->driveText()});
+    const TempFolder records;
+    const ChildResult run =
+        Cli({"--method", "single", "--report", records / "job.json", readOnly->driveText()});
     EXPECT_EQ(run.status, 1);
     const auto errors = Lines(run.err);
     ASSERT_EQ(errors.size(), 1u) << run.err;
     EXPECT_EQ(errors[0].rfind(NotClearedPrefix(readOnly->driveName()), 0), 0u) << run.err;
+    const nlohmann::json record = Record(records / "job.json");
+    ASSERT_TRUE(record.is_object());
+    EXPECT_EQ(record["outcome"]["result"], "not_cleared");
+    EXPECT_EQ(record["outcome"]["message"], errors[0]);
+    EXPECT_FALSE(record["outcome"]["cause"].get<std::string>().empty());
 }
 
 TEST(CliJson, EventsComeInOrderWithProgressRisingWithinEachPass) {
@@ -259,7 +314,9 @@ TEST(CliJson, EventsComeInOrderWithProgressRisingWithinEachPass) {
 TEST(CliInterrupt, CtrlCAbortsTheJobDeletesItsFillersAndEndsWith130) {
     // A Guttman job of 35 passes lasts long after its first filler file appears.
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 64u << 20);
-    RunningChild child(CliPath(), {"--json", "--method", "guttman", volume->driveText()});
+    const TempFolder records;
+    RunningChild child(CliPath(), {"--json", "--method", "guttman", "--report",
+                                   records / "job.json", volume->driveText()});
     ASSERT_GT(child.pid(), 0);
     bool filling = false;
     for (int waited = 0; waited < 20000 && !filling; ++waited) {
@@ -279,6 +336,10 @@ TEST(CliInterrupt, CtrlCAbortsTheJobDeletesItsFillersAndEndsWith130) {
         return Field(line, "event") == "pass_start";
     });
     EXPECT_LT(passes, 35) << "the job ran to its end";
+    const nlohmann::json record = Record(records / "job.json");
+    ASSERT_TRUE(record.is_object());
+    EXPECT_EQ(record["outcome"]["result"], "aborted");
+    EXPECT_EQ(record["passes"].size(), static_cast<std::size_t>(passes));
 }
 #endif
 

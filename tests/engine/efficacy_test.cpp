@@ -118,11 +118,11 @@ JobOutcome SingleSweepAsNobody(const std::string& drive) {
     const TempFolder temp;
     const std::string state = temp.path();
     if (state.empty() || ::chown(state.c_str(), 65534, 65534) != 0) {
-        return {JobOutcome::Kind::Refused, drive, "no state folder for nobody", {}};
+        return {JobOutcome::Kind::Refused, drive, "no state folder for nobody"};
     }
     int channel[2];
     if (::pipe(channel) != 0) {
-        return {JobOutcome::Kind::Refused, drive, "pipe failed", {}};
+        return {JobOutcome::Kind::Refused, drive, "pipe failed"};
     }
     const pid_t child = ::fork();
     if (child == 0) {
@@ -150,9 +150,9 @@ JobOutcome SingleSweepAsNobody(const std::string& drive) {
     int status = 0;
     ::waitpid(child, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || text.empty()) {
-        return {JobOutcome::Kind::Refused, drive, "the child job failed", {}};
+        return {JobOutcome::Kind::Refused, drive, "the child job failed"};
     }
-    return {static_cast<JobOutcome::Kind>(text[0] - '0'), drive, text.substr(1), {}};
+    return {static_cast<JobOutcome::Kind>(text[0] - '0'), drive, text.substr(1)};
 }
 #endif
 

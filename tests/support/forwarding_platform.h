@@ -49,6 +49,7 @@ public:
         return real_->recordSpace(root, out);
     }
     OsStatus flushVolume(const std::string& root) override { return real_->flushVolume(root); }
+    VolumeNames volumeNames(const std::string& root) override { return real_->volumeNames(root); }
     std::uint64_t keptFreeSpace(const std::string& root) override {
         return real_->keptFreeSpace(root);
     }

@@ -61,12 +61,12 @@ public:
 
 /// The product's words for a drive that was cleared.
 inline std::string ClearedMessage(const std::string& drive) {
-    return OutcomeMessage({JobOutcome::Kind::Cleared, drive, {}, {}});
+    return OutcomeMessage({JobOutcome::Kind::Cleared, drive});
 }
 
 /// The start of the product's words for a drive that was not fully cleared, up to the cause.
 inline std::string NotClearedPrefix(const std::string& drive) {
-    std::string words = OutcomeMessage({JobOutcome::Kind::NotCleared, drive, {}, {}});
+    std::string words = OutcomeMessage({JobOutcome::Kind::NotCleared, drive});
     words.pop_back(); // the full stop after the cause
     return words;
 }

@@ -74,6 +74,30 @@ std::string unescape(std::string_view field) {
 
 } // namespace
 
+MountEntry mountEntryFor(const std::string& mountsFile, const std::string& path,
+                         const std::function<bool(const std::string&)>& sameDevice) {
+    std::ifstream in(mountsFile);
+    std::string line;
+    MountEntry best;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string device;
+        std::string mountPoint;
+        std::string type;
+        if (!(fields >> device >> mountPoint >> type)) {
+            continue;
+        }
+        const std::string point = unescape(mountPoint);
+        // Later entries mount over earlier ones: the last that fits wins a tie.
+        if (isUnder(path, point == "/" ? "" : point) || path == point) {
+            if (point.size() >= best.mountPoint.size() && sameDevice(point)) {
+                best = {unescape(device), point, type};
+            }
+        }
+    }
+    return best;
+}
+
 std::string mountPointDriveString(const std::string& mountsFile,
                                   const std::function<bool(const std::string&)>& writable) {
     std::ifstream in(mountsFile);

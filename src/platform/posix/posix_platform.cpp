@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -377,6 +378,20 @@ public:
         out.inMetadata = static_cast<long>(fs.f_type) == kBtrfsMagic;
         out.tableRecords = NtfsTableRecords(root, static_cast<long>(fs.f_type));
         return OsStatus::success();
+    }
+
+    VolumeNames volumeNames(const std::string& root) override {
+        char resolved[PATH_MAX];
+        struct stat sb {};
+        if (::realpath(root.c_str(), resolved) == nullptr || ::stat(resolved, &sb) != 0) {
+            return {};
+        }
+        const MountEntry entry =
+            mountEntryFor("/proc/self/mounts", resolved, [&sb](const std::string& point) {
+                struct stat at {};
+                return ::stat(point.c_str(), &at) == 0 && at.st_dev == sb.st_dev;
+            });
+        return {entry.mountPoint, entry.type, entry.device};
     }
 
     std::uint64_t keptFreeSpace(const std::string& root) override {

@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <iterator>
 #include <string>
 #include <windows.h>
@@ -466,6 +467,24 @@ public:
             static_cast<std::uint64_t>(info.callerAvailableAllocationUnits.QuadPart);
         out.withheld = actual > caller ? (actual - caller) * unit : 0;
         return OsStatus::success();
+    }
+
+    VolumeNames volumeNames(const std::string& root) override {
+        std::wstring wide;
+        wchar_t mount[MAX_PATH + 1]{};
+        if (!ToWide(root, wide) || !::GetVolumePathNameW(wide.c_str(), mount, MAX_PATH)) {
+            return {};
+        }
+        VolumeNames names;
+        names.mountPoint = ToUtf8(mount, std::wcslen(mount));
+        wchar_t text[MAX_PATH + 1]{};
+        if (::GetVolumeInformationW(mount, nullptr, 0, nullptr, nullptr, nullptr, text, MAX_PATH)) {
+            names.filesystem = ToUtf8(text, std::wcslen(text));
+        }
+        if (::GetVolumeNameForVolumeMountPointW(mount, text, MAX_PATH)) {
+            names.device = ToUtf8(text, std::wcslen(text));
+        }
+        return names;
     }
 
     OsStatus recordSpace(const std::string& root, RecordSpace& out) override {

@@ -1,0 +1,80 @@
+#include "cli/job_record.h"
+
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+namespace klar::cli {
+namespace {
+
+/// "2026-12-07T23:09:11Z".
+std::string Utc(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm parts{};
+#ifdef _WIN32
+    gmtime_s(&parts, &seconds);
+#else
+    gmtime_r(&seconds, &parts);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+const char* KindName(JobOutcome::Kind kind) {
+    switch (kind) {
+    case JobOutcome::Kind::Cleared:
+        return "cleared";
+    case JobOutcome::Kind::NotCleared:
+        return "not_cleared";
+    case JobOutcome::Kind::Aborted:
+        return "aborted";
+    case JobOutcome::Kind::Refused:
+        break;
+    }
+    return "refused";
+}
+
+} // namespace
+
+std::string JobRecordJson(const RecordContext& context, const JobOutcome& outcome) {
+    using nlohmann::json;
+    json passes = json::array();
+    for (const PassReport& pass : outcome.passes) {
+        passes.push_back({{"pass", pass.pass},
+                          {"byte", pass.byte},
+                          {"bytes_written", pass.bytes},
+                          {"files_written", pass.files},
+                          {"small_files", pass.smallFiles},
+                          {"seconds", pass.seconds},
+                          {"held_back_lifted_and_given_back", pass.heldBackLifted}});
+    }
+    const json record = {
+        {"format", 1},
+        {"program", context.program},
+        {"version", context.version},
+        {"host", context.host},
+        {"user", context.user},
+        {"start", Utc(context.start)},
+        {"end", Utc(context.end)},
+        {"drive",
+         {{"given", context.drive},
+          {"root", context.root},
+          {"mount_point", context.volume.mountPoint},
+          {"filesystem", context.volume.filesystem},
+          {"device", context.volume.device},
+          {"capacity", outcome.capacity},
+          {"free_at_start", outcome.startFree}}},
+        {"method", context.method},
+        {"passes", passes},
+        {"outcome",
+         {{"result", KindName(outcome.kind)},
+          {"cause", outcome.cause},
+          {"left_behind", outcome.leftBehind},
+          {"message", outcome.kind == JobOutcome::Kind::Aborted ? std::string("Aborted.")
+                                                                : OutcomeMessage(outcome)}}},
+    };
+    // Text that is not UTF-8 (a folder's name) is replaced, never a reason to lose the record.
+    return record.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+} // namespace klar::cli
