@@ -1,6 +1,7 @@
 #include "cli/console_view.h"
 
 #include <cmath>
+#include <nlohmann/json.hpp>
 
 namespace klar::cli {
 namespace {
@@ -22,21 +23,12 @@ ConsoleView::Clock::duration ReportInterval(OutputMode mode) {
     return 1s;
 }
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + '"';
+using Json = nlohmann::ordered_json; // the event's name first, as a reader expects
+
+/// Rounded to `places` decimals, so that events stay short.
+double Rounded(double value, int places) {
+    const double scale = std::pow(10.0, places);
+    return std::round(value * scale) / scale;
 }
 
 std::string Duration(double seconds) {
@@ -154,9 +146,10 @@ void ConsoleView::PassStarted() {
     percent_ = 0.0f;
     remaining_ = 0;
     if (mode_ == OutputMode::Json) {
-        Line(out_, "{\"event\":\"pass_start\",\"pass\":" + std::to_string(pass_) +
-                       ",\"passes\":" + std::to_string(state_.gPassCount) +
-                       ",\"drive\":" + JsonString(drive_) + "}");
+        Event({{"event", "pass_start"},
+               {"pass", pass_},
+               {"passes", state_.gPassCount},
+               {"drive", drive_}});
     } else if (mode_ == OutputMode::Lines) {
         Line(out_, "Pass: " + std::to_string(pass_) + " of " + std::to_string(state_.gPassCount));
     }
@@ -173,9 +166,10 @@ void ConsoleView::PassEnded() {
         if (passMeasured_) {
             Report(now); // where the pass got to
         }
-        std::snprintf(figures, sizeof figures, ",\"written\":%llu,\"seconds\":%.3f}",
-                      static_cast<unsigned long long>(Written()), Seconds(now));
-        Line(out_, "{\"event\":\"pass_end\",\"pass\":" + std::to_string(pass_) + figures);
+        Event({{"event", "pass_end"},
+               {"pass", pass_},
+               {"written", Written()},
+               {"seconds", Rounded(Seconds(now), 3)}});
         break;
     case OutputMode::Lines:
         Line(out_, "Pass [" + std::to_string(pass_) + "]: ended, " + figures);
@@ -196,13 +190,13 @@ void ConsoleView::Report(Clock::time_point now) {
     const std::uint64_t left = remaining_;
     char text[256];
     if (mode_ == OutputMode::Json) {
-        std::snprintf(text, sizeof text,
-                      "{\"event\":\"progress\",\"pass\":%d,\"percent\":%.2f,\"remaining\":%llu,"
-                      "\"written\":%llu,\"bytes_per_second\":%.0f,\"seconds_left\":%.1f}",
-                      pass_, static_cast<double>(percent_), static_cast<unsigned long long>(left),
-                      static_cast<unsigned long long>(written), rate,
-                      rate > 0.0 ? static_cast<double>(left) / rate : 0.0);
-        Line(out_, text);
+        Event({{"event", "progress"},
+               {"pass", pass_},
+               {"percent", Rounded(static_cast<double>(percent_), 2)},
+               {"remaining", left},
+               {"written", written},
+               {"bytes_per_second", Rounded(rate, 0)},
+               {"seconds_left", Rounded(rate > 0.0 ? static_cast<double>(left) / rate : 0.0, 1)}});
     } else if (mode_ == OutputMode::Lines) {
         std::snprintf(text, sizeof text, "Pass [%d]: %.0f%%, Remaining: %llu bytes, %.1f MB/s",
                       pass_, static_cast<double>(percent_), static_cast<unsigned long long>(left),
@@ -244,14 +238,18 @@ void ConsoleView::Finish(const JobOutcome& outcome) {
     const std::string text =
         outcome.kind == JobOutcome::Kind::Aborted ? "Aborted." : OutcomeMessage(outcome);
     if (mode_ == OutputMode::Json) {
-        Line(out_, std::string("{\"event\":\"message\",\"outcome\":\"") +
-                       OutcomeName(outcome.kind) + "\",\"text\":" + JsonString(text) + "}");
+        Event({{"event", "message"}, {"outcome", OutcomeName(outcome.kind)}, {"text", text}});
         if (!cleared) {
             Line(err_, text);
         }
         return;
     }
     Line(cleared ? out_ : err_, text);
+}
+
+void ConsoleView::Event(const nlohmann::ordered_json& event) {
+    // A drive's name that is not UTF-8 is replaced, never a reason to lose the event.
+    Line(out_, event.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
 }
 
 std::uint64_t ConsoleView::Written() const {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 namespace klar::cli {
@@ -52,6 +53,7 @@ private:
     void PassStarted();
     void PassEnded();
     void Report(Clock::time_point now);
+    void Event(const nlohmann::ordered_json& event);
     [[nodiscard]] std::uint64_t Written() const;
     [[nodiscard]] double Seconds(Clock::time_point now) const;
     void TerminalLine(Clock::time_point now, bool final);

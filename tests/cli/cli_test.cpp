@@ -80,6 +80,21 @@ nlohmann::json Record(const std::string& path) {
     return nlohmann::json::parse(in, nullptr, false);
 }
 
+/// Checks every line of --json output against the events' schema in docs/ (natively).
+void ExpectValidEvents([[maybe_unused]] const std::string& output) {
+#ifndef _WIN32
+    const TempFolder folder;
+    WriteWholeFile(folder / "events.jsonl", output);
+    const std::string check = "/usr/bin/python3 -c 'import json, sys, jsonschema\n"
+                              "schema = json.load(open(sys.argv[1]))\n"
+                              "for line in open(sys.argv[2]): "
+                              "jsonschema.validate(json.loads(line), schema)' '" KLAR_SOURCE_DIR
+                              "/docs/schemas/cli-events.schema.json' '" +
+                              folder / "events.jsonl" + "'";
+    EXPECT_EQ(std::system(check.c_str()), 0) << "an event does not match its schema";
+#endif
+}
+
 // ---- Jobs that run to the end
 
 struct JobCase {
@@ -265,6 +280,7 @@ TEST(CliJson, EventsComeInOrderWithProgressRisingWithinEachPass) {
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 256u << 20);
     const ChildResult run = Cli({"--json", volume->driveText()});
     ASSERT_EQ(run.status, 0) << run.err;
+    ExpectValidEvents(run.out);
 
     int pass = 0;
     bool inPass = false;
