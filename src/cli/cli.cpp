@@ -44,6 +44,7 @@ int RunJob(const CliOptions& options, Platform& platform, std::FILE* out, std::F
     ConsoleView view(options.drive, options.method, mode, state, out, err);
     ClockSeededRandom random;
     Engine engine(state, platform, view, random);
+    engine.SetTrim(options.trim);
     // A signal aborts the job inside the engine, as Abort does, so its filler files are gone
     // before the status says so.
     RecordContext context;

@@ -64,6 +64,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
                         .description(""))
             ->type_name("METHOD");
     auto* jsonFlag = app.add_flag("--json", options.json, "One JSON object per event, per line");
+    bool noTrim = false;
+    auto* noTrimFlag = app.add_flag("--no-trim", noTrim,
+                                    "Do not hand the cleared space back to the device at the end");
     auto* reportOption =
         app.add_option("--report", options.report, "Write a record of the job to FILE (JSON)")
             ->type_name("FILE");
@@ -88,7 +91,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         return options;
     }
     if (list && (methodOption->count() + jsonFlag->count() + reportOption->count() +
-                 driveOption->count()) > 0) {
+                 noTrimFlag->count() + driveOption->count()) > 0) {
         options.text = "--list takes no other arguments";
         return options;
     }
@@ -104,6 +107,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         options.text = "DRIVE is blank: name the drive or folder to clear";
         return options;
     }
+    options.trim = !noTrim;
     options.method = kMethods.at(method);
     options.action = CliOptions::Action::Clear;
     return options;

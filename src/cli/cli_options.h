@@ -16,6 +16,7 @@ struct CliOptions {
     std::string drive;
     bool json = false;
     std::string report; ///< where the job's record goes; empty for none
+    bool trim = true;   ///< hand the cleared space back to the device at the end
     std::string text;   ///< the help or version text, or the one-line reason of bad usage
 };
 

@@ -1,5 +1,7 @@
 #include "cli/console_view.h"
 
+#include "cli/job_record.h"
+
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -238,6 +240,11 @@ void ConsoleView::Finish(const JobOutcome& outcome) {
     const std::string text =
         outcome.kind == JobOutcome::Kind::Aborted ? "Aborted." : OutcomeMessage(outcome);
     if (mode_ == OutputMode::Json) {
+        if (outcome.trim) {
+            Event({{"event", "trim"},
+                   {"way", TrimWayName(outcome.trim->way)},
+                   {"bytes", outcome.trim->bytes}});
+        }
         Event({{"event", "message"}, {"outcome", OutcomeName(outcome.kind)}, {"text", text}});
         if (!cleared) {
             Line(err_, text);

@@ -36,6 +36,18 @@ const char* KindName(JobOutcome::Kind kind) {
 
 } // namespace
 
+const char* TrimWayName(TrimReport::Way way) {
+    switch (way) {
+    case TrimReport::Way::FreeSpace:
+        return "free_space";
+    case TrimReport::Way::Fillers:
+        return "fillers";
+    case TrimReport::Way::None:
+        break;
+    }
+    return "none";
+}
+
 std::string JobRecordJson(const RecordContext& context, const JobOutcome& outcome) {
     using nlohmann::json;
     json passes = json::array();
@@ -47,6 +59,10 @@ std::string JobRecordJson(const RecordContext& context, const JobOutcome& outcom
                           {"small_files", pass.smallFiles},
                           {"seconds", pass.seconds},
                           {"held_back_lifted_and_given_back", pass.heldBackLifted}});
+    }
+    json trim = nullptr; // not asked for, or the last pass was not reached
+    if (outcome.trim) {
+        trim = {{"way", TrimWayName(outcome.trim->way)}, {"bytes", outcome.trim->bytes}};
     }
     const json record = {
         {"format", 1},
@@ -66,6 +82,7 @@ std::string JobRecordJson(const RecordContext& context, const JobOutcome& outcom
           {"free_at_start", outcome.startFree}}},
         {"method", context.method},
         {"passes", passes},
+        {"trim", trim},
         {"outcome",
          {{"result", KindName(outcome.kind)},
           {"cause", outcome.cause},

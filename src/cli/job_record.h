@@ -22,6 +22,9 @@ struct RecordContext {
     std::string method;
 };
 
+/// "free_space", "fillers" or "none".
+[[nodiscard]] const char* TrimWayName(TrimReport::Way way);
+
 /// The job's record: one JSON document (format 1; docs/job-record.schema.json).
 [[nodiscard]] std::string JobRecordJson(const RecordContext& context, const JobOutcome& outcome);
 

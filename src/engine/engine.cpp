@@ -276,7 +276,14 @@ Engine::PassEnd Engine::RunPass(int pass) {
     } catch (const PassFailure& failure) {
         failures_.Note(failure.cause);
     }
+    const bool lastPass = pass >= state_.gPassCount && !StopRequested();
+    if (lastPass) {
+        TrimFillers();
+    }
     PassFilesEnd();
+    if (lastPass) {
+        TrimFreeSpace();
+    }
     if (failures_.leftBehind().empty()) {
         journal_->Clear(); // every filler it lists is gone
     }
@@ -491,6 +498,29 @@ bool Engine::FinishJob(int pass) {
         return true;
     }
     return false;
+}
+
+void Engine::TrimFillers() {
+    if (!trim_) {
+        return;
+    }
+    outcome_.trim = TrimReport{};
+    if (platform_.trimWay(root_) == Platform::TrimWay::Fillers) {
+        if (const std::uint64_t bytes = fillers_->Trim(); bytes > 0) {
+            outcome_.trim = TrimReport{TrimReport::Way::Fillers, bytes};
+        }
+    }
+}
+
+void Engine::TrimFreeSpace() {
+    if (!trim_ || platform_.trimWay(root_) != Platform::TrimWay::FreeSpace) {
+        return;
+    }
+    // The fillers' deletion committed first, or their blocks are not free yet.
+    (void)platform_.flushVolume(root_);
+    if (const auto bytes = platform_.trimFreeSpace(root_)) {
+        outcome_.trim = TrimReport{TrimReport::Way::FreeSpace, *bytes};
+    }
 }
 
 Engine::PassEnd Engine::Refuse(std::string cause) {

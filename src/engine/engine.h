@@ -34,6 +34,9 @@ public:
     JobOutcome Run();
     /// Asks the running job (or, if none runs, the next one) to stop.
     void btnAbort_Click();
+    /// Whether the end of a job hands the cleared space back to the device (on unless a
+    /// caller says otherwise).
+    void SetTrim(bool trim) { trim_ = trim; }
 
 private:
     enum class PassEnd { Done, Refused };
@@ -72,6 +75,10 @@ private:
     /// and gives that back.
     void GiveBackHeldSpace(std::size_t firstHeldFile, HeldBackLift& heldBack);
     bool FinishJob(int pass);
+    /// Hands the cleared space to the device where it can take it: the fillers before they
+    /// go, or the free space once they are gone.
+    void TrimFillers();
+    void TrimFreeSpace();
     /// Ends a job that never began a pass, with its message.
     PassEnd Refuse(std::string cause);
 
@@ -113,6 +120,7 @@ private:
     JobProgress progress_;
     JobOutcome outcome_;
     PassReport* report_ = nullptr; ///< the running pass's, in outcome_
+    bool trim_ = true;
     OsStatus lastWrite_;
     JobFailures failures_;
 

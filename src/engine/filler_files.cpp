@@ -132,6 +132,17 @@ void FillerFiles::Delete(PassFile& file) {
     }
 }
 
+std::uint64_t FillerFiles::Trim() {
+    std::uint64_t bytes = 0;
+    for (PassFile& file : files_) {
+        if (file.handle.open()) {
+            Flush(file); // the pass's byte on the medium first: that is what clears the space
+            bytes += platform_.trimFiller(file.handle).value_or(0);
+        }
+    }
+    return bytes;
+}
+
 void FillerFiles::DeleteFrom(std::size_t first) {
     const auto from = files_.begin() + static_cast<std::ptrdiff_t>(first);
     for (auto file = from; file != files_.end(); ++file) {

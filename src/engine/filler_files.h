@@ -56,6 +56,8 @@ public:
     void Release(PassFile& file);
     /// Released and deleted, if it is still the file that was created.
     void Delete(PassFile& file);
+    /// Hands every filler's data, once on the medium, to the device; the bytes it took.
+    std::uint64_t Trim();
     /// Deletes the pass's fillers from the first'th on and drops them from the list.
     void DeleteFrom(std::size_t first);
     /// Puts the journal's records on the medium (after creates that did not flush it).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,13 @@ struct PassReport {
     std::uint64_t smallFiles = 0; ///< of those, the small-file stage's
     double seconds = 0;           ///< from its start to its last filler deleted
     bool heldBackLifted = false;  ///< it lifted space the filesystem holds back (and gave it back)
+};
+
+/// What the end of the job handed back to the device.
+struct TrimReport {
+    enum class Way { None, FreeSpace, Fillers };
+    Way way = Way::None;     ///< None: the volume or device cannot take it back
+    std::uint64_t bytes = 0; ///< as the system counted them
 };
 
 /// How a job ended, as the engine recorded it; every front end's final words come from it.
@@ -43,6 +51,9 @@ struct JobOutcome {
     std::uint64_t startFree = 0;
     /// The passes that began, in order.
     std::vector<PassReport> passes;
+    /// What was handed back to the device after the last pass; nothing when the job was not
+    /// asked to, or did not reach the end of its last pass.
+    std::optional<TrimReport> trim;
 
     [[nodiscard]] bool cleared() const { return kind == Kind::Cleared; }
 };

@@ -212,6 +212,21 @@ public:
     /// reaches them; 0 where it keeps none or cannot say.
     [[nodiscard]] virtual VolumeNames volumeNames(const std::string& /*root*/) { return {}; }
 
+    /// How cleared space on the volume holding root can be handed back to its device (an SSD,
+    /// a thin-provisioned disk): its free space as a whole, or each filler before it goes.
+    enum class TrimWay { None, FreeSpace, Fillers };
+    [[nodiscard]] virtual TrimWay trimWay(const std::string& /*root*/) { return TrimWay::None; }
+    /// Hands the free space of the volume holding root to its device; the bytes it says it
+    /// trimmed, nothing where it cannot (not an error: the space is cleared all the same).
+    [[nodiscard]] virtual std::optional<std::uint64_t> trimFreeSpace(const std::string& /*root*/) {
+        return std::nullopt;
+    }
+    /// Hands a filler's data to the device before the filler is emptied; the bytes, nothing
+    /// where the filesystem or device cannot.
+    [[nodiscard]] virtual std::optional<std::uint64_t> trimFiller(FillerHandle& /*file*/) {
+        return std::nullopt;
+    }
+
     [[nodiscard]] virtual std::uint64_t keptFreeSpace(const std::string& root) {
         (void)root;
         return 0;

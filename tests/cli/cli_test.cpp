@@ -15,6 +15,7 @@
 #else
 #include <csignal>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <thread>
 #endif
 
@@ -275,6 +276,54 @@ TEST(CliFailure, AReadOnlyVolumeIsNotClearedAndTheListLeavesItOut) {
     EXPECT_FALSE(record["outcome"]["cause"].get<std::string>().empty());
 }
 
+/// Bytes of a file that are on the disk (a sparse image's holes are not).
+std::uint64_t Allocated(const std::string& path) {
+    struct stat sb {};
+    return ::stat(path.c_str(), &sb) == 0 ? static_cast<std::uint64_t>(sb.st_blocks) * 512 : 0;
+}
+
+// The cleared space handed back to the device: on a loop device over a sparse image, the image
+// shrinks back to about what the volume's files use and holds no more of the last pass's byte;
+// with --no-trim it stays as the fill left it.
+TEST(CliTrim, AfterTheLastPassTheImageFallsBackUnlessAskedNotTo) {
+    for (const std::uint64_t size : {32ull << 20, 128ull << 20}) {
+        for (const bool trim : {true, false}) {
+            SCOPED_TRACE(std::to_string(size >> 20) + " MiB" + (trim ? "" : ", --no-trim"));
+            std::string whyNot;
+            auto volume = MakeImageVolume(size, whyNot, "ext4");
+            if (!volume) {
+                ASSERT_FALSE(VolumesRequired()) << whyNot;
+                GTEST_SKIP() << whyNot;
+            }
+            const std::uint64_t before = Allocated(volume->imagePath());
+            const TempFolder records;
+            std::vector<std::string> args = {"--method", "dod", "--report", records / "job.json"};
+            if (!trim) {
+                args.emplace_back("--no-trim");
+            }
+            args.push_back(volume->driveText());
+            const ChildResult run = Cli(args);
+            ASSERT_EQ(run.status, 0) << run.err;
+            const nlohmann::json record = Record(records / "job.json");
+            ASSERT_TRUE(record.is_object());
+            volume->unmount();
+            const std::uint64_t after = Allocated(volume->imagePath());
+            const std::string image = AsText(ReadWholeFile(volume->imagePath()));
+            const auto lastByte = std::count(image.begin(), image.end(), static_cast<char>(0x97));
+            if (trim) {
+                EXPECT_EQ(record["trim"]["way"], "free_space");
+                EXPECT_GT(record["trim"]["bytes"].get<std::uint64_t>(), size / 2);
+                EXPECT_LT(after, before + (4u << 20)) << "before the job: " << before;
+                EXPECT_LT(lastByte, static_cast<long>(size / 16)) << "the fill is still there";
+            } else {
+                EXPECT_TRUE(record["trim"].is_null());
+                EXPECT_GT(after, size * 3 / 4);
+                EXPECT_GT(lastByte, static_cast<long>(size / 2));
+            }
+        }
+    }
+}
+
 TEST(CliJson, EventsComeInOrderWithProgressRisingWithinEachPass) {
     // Big enough that a pass may last past a report or two on a fast machine.
     KLAR_REQUIRE_VOLUME(volume, MakeRamVolume, 256u << 20);
@@ -317,6 +366,9 @@ TEST(CliJson, EventsComeInOrderWithProgressRisingWithinEachPass) {
             EXPECT_GE(percent, 99.0) << "the pass's last figures show the volume full";
             EXPECT_GT(Number(line, "written"), 250e6);
             inPass = false;
+        } else if (event == "trim") {
+            EXPECT_FALSE(inPass);
+            EXPECT_EQ(i + 2, lines.size()) << "the trim comes just before the message";
         } else {
             EXPECT_TRUE(last && event == "message");
             EXPECT_EQ(Field(line, "outcome"), "cleared");

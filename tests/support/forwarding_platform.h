@@ -49,6 +49,13 @@ public:
         return real_->recordSpace(root, out);
     }
     OsStatus flushVolume(const std::string& root) override { return real_->flushVolume(root); }
+    TrimWay trimWay(const std::string& root) override { return real_->trimWay(root); }
+    std::optional<std::uint64_t> trimFreeSpace(const std::string& root) override {
+        return real_->trimFreeSpace(root);
+    }
+    std::optional<std::uint64_t> trimFiller(FillerHandle& file) override {
+        return real_->trimFiller(file);
+    }
     VolumeNames volumeNames(const std::string& root) override { return real_->volumeNames(root); }
     std::uint64_t keptFreeSpace(const std::string& root) override {
         return real_->keptFreeSpace(root);

@@ -10,6 +10,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
+#include <linux/falloc.h>
+#include <linux/fs.h>
 #include <linux/fsmap.h>
 #include <optional>
 #include <string>
@@ -286,6 +289,30 @@ public:
             return fromErrno(errno);
         }
         return OsStatus::success();
+    }
+
+    TrimWay trimWay(const std::string& /*root*/) override {
+        // FITRIM is the administrator's; anyone may punch their own files.
+        return ::geteuid() == 0 ? TrimWay::FreeSpace : TrimWay::Fillers;
+    }
+
+    std::optional<std::uint64_t> trimFreeSpace(const std::string& root) override {
+        const UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        fstrim_range range{0, std::numeric_limits<std::uint64_t>::max(), 0};
+        if (!fd.valid() || ::ioctl(fd.get(), FITRIM, &range) != 0) {
+            return std::nullopt; // tmpfs, FUSE, a device without discard
+        }
+        return range.len; // the kernel gives back the bytes it trimmed
+    }
+
+    std::optional<std::uint64_t> trimFiller(FillerHandle& file) override {
+        const int fd = static_cast<int>(file.native);
+        struct stat sb {};
+        if (::fstat(fd, &sb) != 0 || sb.st_size == 0 ||
+            ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, sb.st_size) != 0) {
+            return std::nullopt;
+        }
+        return static_cast<std::uint64_t>(sb.st_size);
     }
 
     OsStatus release(FillerHandle& file) override {

@@ -357,6 +357,30 @@ public:
         return OsStatus::success();
     }
 
+    TrimWay trimWay(const std::string& /*root*/) override {
+        return TrimWay::Fillers; // a file's own ranges need no administrator
+    }
+
+    std::optional<std::uint64_t> trimFiller(FillerHandle& file) override {
+        // FSCTL_FILE_LEVEL_TRIM and its input, which the MinGW headers do not carry.
+        constexpr DWORD kFileLevelTrim =
+            CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 130, METHOD_BUFFERED, FILE_WRITE_DATA);
+        struct {
+            DWORD key;
+            DWORD ranges;
+            DWORDLONG offset;
+            DWORDLONG length;
+        } trim{0, 1, 0, file.offset};
+        DWORD processed = 0;
+        DWORD returned = 0;
+        if (file.offset == 0 ||
+            !::DeviceIoControl(AsHandle(file), kFileLevelTrim, &trim, sizeof trim, &processed,
+                               sizeof processed, &returned, nullptr)) {
+            return std::nullopt; // FAT, network drives, devices without trim
+        }
+        return file.offset;
+    }
+
     OsStatus release(FillerHandle& file) override {
         FILE_END_OF_FILE_INFO end{};
         if (!::SetFileInformationByHandle(AsHandle(file), FileEndOfFileInfo, &end, sizeof end)) {
