@@ -82,7 +82,7 @@ nlohmann::json Record(const std::string& path) {
 }
 
 /// Checks every line of --json output against the events' schema in docs/ (natively).
-void ExpectValidEvents([[maybe_unused]] const std::string& output) {
+[[maybe_unused]] void ExpectValidEvents([[maybe_unused]] const std::string& output) {
 #ifndef _WIN32
     const TempFolder folder;
     WriteWholeFile(folder / "events.jsonl", output);
