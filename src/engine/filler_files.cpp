@@ -105,6 +105,12 @@ void FillerFiles::Release(PassFile& file) {
     if (!file.handle.open()) {
         return;
     }
+    if (file.bytes == 0) {
+        // Nothing of ours to give back; some systems refuse even that on a full disk (Wine).
+        file.released = true;
+        platform_.close(file.handle);
+        return;
+    }
     Flush(file);
     const OsStatus released = platform_.release(file.handle);
     if (released.ok()) {
