@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 namespace klar::test {
@@ -10,9 +10,16 @@ namespace klar::test {
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "klar-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
+        // create_directory makes only a folder that was not there: a taken name is passed over.
+        std::random_device random;
+        std::error_code ec;
+        const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+        for (int attempt = 0; !ec && path_.empty() && attempt < 100; ++attempt) {
+            const auto folder = temp / ("klar-" + std::to_string(random()));
+            if (std::filesystem::create_directory(folder, ec)) {
+                std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+                path_ = folder.string();
+            }
         }
     }
     ~TempFolder() {
