@@ -41,6 +41,7 @@ fi
 build_dir=build/h-bench
 bench_bin="$build_dir/bench/engine/engine_bench"
 cli_bin="$build_dir/src/cli/klarvenor-cli"
+volume_bin="$build_dir/tests/volumes/klar-volume"
 tmpfs_size=1G
 image_size=2G
 volumes="tmpfs ext4 xfs"
@@ -49,62 +50,31 @@ tools="engine dd scrub cli"
 bash scripts/deps.sh --bench
 # The engine alone is measured: no window, no tests to build.
 cmake --preset release -B "$build_dir" -DKLAR_BUILD_UI=OFF -DKLAR_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build_dir" -j2 --target engine_bench klarvenor-cli >/dev/null
+cmake --build "$build_dir" -j2 --target engine_bench klarvenor-cli klar-volume >/dev/null
 
 work="$(mktemp -d "${KLAR_BENCH_DIR:-${TMPDIR:-/tmp}}/klar-bench-XXXXXX")"
 results="$work/results"
-mounted=""
-loopdev=""
+# Each fresh volume is made in one folder as the tests make theirs (tests/volumes): its image
+# there, mounted at $mnt. ext4 keeps no root reserve, which would hide bytes from the free-space
+# figure, and has its inode tables and journal written by mkfs, so that no background
+# initialisation competes with the run being timed.
+volume_dir="$work/volume"
+mnt="$volume_dir/mnt"
+mkdir "$volume_dir"
 
-# Takes down whatever the current run made; safe to call twice, and on any exit.
-teardown() {
-    if [ -n "$mounted" ]; then
-        umount "$mounted" 2>/dev/null || umount -l "$mounted" 2>/dev/null || true
-        mounted=""
-    fi
-    if [ -n "$loopdev" ]; then
-        losetup -d "$loopdev" 2>/dev/null || true
-        loopdev=""
-    fi
-    rmdir "${work:?}/mnt" 2>/dev/null || true
-    rm -f "${work:?}/volume.img"
+fresh() { # filesystem [--direct-io]
+    local size="$image_size"
+    [ "$1" = tmpfs ] && size="$tmpfs_size"
+    "$volume_bin" make "$1" "$size" "$volume_dir" "${@:2}" >/dev/null
+    sync
 }
+teardown() { "$volume_bin" remove "$volume_dir"; } # safe to call twice
 cleanup() {
-    teardown
-    rm -rf "$work"
+    # Nothing of the folder goes while a volume may still be mounted in it.
+    teardown && rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
-
-fresh_tmpfs() {
-    mkdir "$work/mnt"
-    mount -t tmpfs -o "size=$tmpfs_size,mode=0755" tmpfs "$work/mnt"
-    mounted="$work/mnt"
-}
-
-fresh_ext4() {
-    mkdir "$work/mnt"
-    # No reserved blocks: root writes into them, which would hide bytes from the free-space
-    # figure. Inode tables and journal are written now, so that no background initialisation
-    # competes with the run being timed.
-    truncate -s "$image_size" "$work/volume.img"
-    mkfs.ext4 -q -F -m 0 -E lazy_itable_init=0,lazy_journal_init=0 "$work/volume.img"
-    mount_image "$@"
-}
-
-fresh_xfs() {
-    mkdir "$work/mnt"
-    truncate -s "$image_size" "$work/volume.img"
-    mkfs.xfs -q -f "$work/volume.img"
-    mount_image "$@"
-}
-
-mount_image() { # [loop options]
-    loopdev="$(losetup --find --show "$@" "$work/volume.img")"
-    mount "$loopdev" "$work/mnt"
-    mounted="$work/mnt"
-    sync
-}
 
 now() { date +%s.%N; }
 seconds_between() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.6f", e - s }'; }
@@ -117,7 +87,7 @@ fast() { nice -n -10 "$@"; }
 # The engine's line also carries its peak memory, noted apart.
 run_engine() {
     local out
-    out="$(fast "$bench_bin" "$work/mnt")"
+    out="$(fast "$bench_bin" "$mnt")"
     awk '{ sub("max_rss_kib=", "", $5); print $5 }' <<<"$out" >>"$work/rss"
     awk '{ sub("bytes=", "", $1); sub("seconds=", "", $2); sub("fill_seconds=", "", $3)
            sub("pool_zero_seconds=", "", $6); printf "%s %s %.6f %s\n", $1, $2, $2 - $3, $6 }' \
@@ -126,14 +96,14 @@ run_engine() {
 
 run_scrub() {
     local start end bytes
-    bytes="$(df -B1 --output=avail "$work/mnt" | tail -n 1)"
+    bytes="$(df -B1 --output=avail "$mnt" | tail -n 1)"
     start="$(now)"
     # scrub fills the folder with files until the volume is full, syncs and deletes them and
     # the folder itself: its delete is inside its own time.
-    fast scrub -p fillzero -X "$work/mnt/scrub" >"$work/scrub.log" 2>&1 || true
+    fast scrub -p fillzero -X "$mnt/scrub" >"$work/scrub.log" 2>&1 || true
     end="$(now)"
     # (xfs gives the space of deleted files back in the background: the folder is what counts.)
-    if ! grep -q "unlinked" "$work/scrub.log" || [ -e "$work/mnt/scrub" ]; then
+    if ! grep -q "unlinked" "$work/scrub.log" || [ -e "$mnt/scrub" ]; then
         cat "$work/scrub.log" >&2
         echo "scrub left its files behind" >&2
         return 1
@@ -143,9 +113,9 @@ run_scrub() {
 
 run_cli() {
     local start end bytes
-    bytes="$(df -B1 --output=avail "$work/mnt" | tail -n 1)"
+    bytes="$(df -B1 --output=avail "$mnt" | tail -n 1)"
     start="$(now)"
-    fast "$cli_bin" --method single "$work/mnt" >"$work/cli.log" 2>&1 || true
+    fast "$cli_bin" --method single "$mnt" >"$work/cli.log" 2>&1 || true
     end="$(now)"
     # xfs keeps free space for its own use that no pass reaches, and the job says so.
     if ! tail -n 1 "$work/cli.log" |
@@ -162,9 +132,9 @@ run_dd() {
     log="$work/dd.log"
     start="$(now)"
     # dd ends with "No space left on device"; it still syncs what it wrote before exiting.
-    fast dd if=/dev/zero of="$work/mnt/fill" bs=1M conv=fsync 2>"$log" || true
+    fast dd if=/dev/zero of="$mnt/fill" bs=1M conv=fsync 2>"$log" || true
     end="$(now)"
-    fast rm "$work/mnt/fill"
+    fast rm "$mnt/fill"
     removed="$(now)"
     if ! grep -q "No space left on device" "$log"; then
         cat "$log" >&2
@@ -177,7 +147,7 @@ run_dd() {
 
 measure() { # volume tool
     local volume="$1" tool="$2" figures
-    "fresh_$volume"
+    fresh "$volume"
     figures="$("run_$tool")"
     teardown
     sync
@@ -189,23 +159,13 @@ measure() { # volume tool
         t == "dd" { printf "   (then rm %.3f s)", $3 } { printf "\n" }' <<<"$figures"
 }
 
-fresh_ntfs() {
-    mkdir "$work/mnt"
-    truncate -s 1G "$work/volume.img"
-    mkfs.ntfs -q -F -f "$work/volume.img" >/dev/null 2>&1
-    loopdev="$(losetup --find --show "$work/volume.img")"
-    ntfs-3g "$loopdev" "$work/mnt"
-    mounted="$work/mnt"
-    sync
-}
-
 if [ -n "$stage_only" ]; then
     image_size=1G
     echo "small-file stage against the whole pass, $runs runs each"
     for ((i = 1; i <= runs; i++)); do
         for volume in ext4 ntfs; do
-            "fresh_$volume"
-            out="$(fast "$bench_bin" "$work/mnt")"
+            fresh "$volume"
+            out="$(fast "$bench_bin" "$mnt")"
             teardown
             sync
             awk -v v="$volume" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); f[kv[1]] = kv[2] }
@@ -232,7 +192,7 @@ fi
 echo "warm-up (not counted)"
 for volume in $volumes; do
     for tool in $tools; do
-        "fresh_$volume"
+        fresh "$volume"
         "run_$tool" >/dev/null
         teardown
         sync
@@ -295,11 +255,11 @@ cached_share() { # mode: direct | buffered -> percent of the user's file still c
     dd of="$user_file" oflag=nocache conv=notrunc,fdatasync count=0 status=none
     make_cgroup || return 1
     in_cgroup cat "$user_file" >/dev/null
-    fresh_ext4 --direct-io=on
+    fresh ext4 --direct-io
     if [ "$1" = buffered ]; then
-        in_cgroup "$bench_bin" --buffered "$work/mnt" >/dev/null
+        in_cgroup "$bench_bin" --buffered "$mnt" >/dev/null
     else
-        in_cgroup "$bench_bin" "$work/mnt" >/dev/null
+        in_cgroup "$bench_bin" "$mnt" >/dev/null
     fi
     cached="$(fincore --bytes --noheadings --output RES "$user_file")"
     teardown

@@ -6,6 +6,8 @@
 # deleted files in the volume's top folder, or in ten folders each deleted whole): the deleted
 # files whose marker can still be read, and the job's final message.
 #
+# The images are made as the tests make theirs (tests/volumes, through klar-volume).
+#
 # Usage (as root, since it mounts): scripts/efficacy.sh [MiB]   (image size, default 256;
 # xfs images are at least 300 MiB, the least mkfs.xfs accepts)
 set -euo pipefail
@@ -23,62 +25,20 @@ fi
 
 build_dir=build/h-bench
 bench_bin="$build_dir/bench/engine/engine_bench"
+volume_bin="$build_dir/tests/volumes/klar-volume"
 bash scripts/deps.sh
 cmake --preset release -B "$build_dir" -DKLAR_BUILD_UI=OFF -DKLAR_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build_dir" -j2 --target engine_bench >/dev/null
+cmake --build "$build_dir" -j2 --target engine_bench klar-volume >/dev/null
 
 work="$(mktemp -d /tmp/klar-efficacy-XXXXXX)"
-mnt="$work/mnt"
-image="$work/volume.img"
-mkdir "$mnt"
-cleanup() {
-    umount -d "$mnt" 2>/dev/null || umount -l -d "$mnt" 2>/dev/null || true
-    rm -rf "$work"
-}
+volume="$work/volume"
+mnt="$volume/mnt"
+image="$volume/volume.img"
+mkdir "$volume"
+# Nothing of the folder goes while a volume may still be mounted in it.
+cleanup() { "$volume_bin" remove "$volume" && rm -rf "$work"; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
-
-# Each prints nothing and fails when this machine cannot make or mount that filesystem.
-make_fs() { # filesystem image
-    case "$1" in
-    ext2) mkfs.ext2 -q -F "$2" ;;
-    ext4) mkfs.ext4 -q -F "$2" ;;
-    xfs) mkfs.xfs -q -f "$2" ;;
-    btrfs) mkfs.btrfs -q -f "$2" ;;
-    vfat) mkfs.vfat "$2" ;;
-    ntfs) mkfs.ntfs -q -F -f "$2" ;;
-    esac >/dev/null 2>&1
-}
-fuse_pid=
-mount_fs() { # filesystem image mountpoint
-    local dev
-    fuse_pid=
-    case "$1" in
-    ntfs)
-        dev="$(losetup -f --show "$2")" || return 1
-        ntfs-3g "$dev" "$3" || { losetup -d "$dev"; return 1; }
-        fuse_pid="$(pgrep -n -x ntfs-3g)"
-        ;;
-    vfat)
-        fusefat -o rw+ "$2" "$3" || return 1
-        fuse_pid="$(pgrep -n -x fusefat)"
-        ;;
-    *) mount -o loop "$2" "$3" ;;
-    esac >/dev/null 2>&1
-}
-unmount_fs() {
-    umount "$mnt"
-    # A FUSE driver may still be writing the image when umount returns: its end is waited for
-    # (at most a minute).
-    if [ -n "$fuse_pid" ]; then
-        for ((i = 0; i < 600; i++)); do
-            kill -0 "$fuse_pid" 2>/dev/null || break
-            sleep 0.1
-        done
-    fi
-    losetup -j "$image" -O NAME -n 2>/dev/null | xargs -r losetup -d
-    sync
-}
 
 plant() { # volume layout: writes the markers, flushed, then deletes them
     python3 - "$1" "$2" <<'EOF'
@@ -120,19 +80,17 @@ count_markers() { # image -> the number of distinct markers in it
 printf '%-6s %-8s %-10s %s\n' "fs" "layout" "left/200" "message"
 for fs in ext2 ext4 xfs btrfs ntfs vfat; do
     for layout in root folders; do
-        bytes=$((size_mib << 20))
-        [ "$fs" = xfs ] && [ "$size_mib" -lt 300 ] && bytes=$((300 << 20))
-        rm -f "$image"
-        truncate -s "$bytes" "$image"
-        if ! make_fs "$fs" "$image" || ! mount_fs "$fs" "$image" "$mnt"; then
+        if ! "$volume_bin" make "$fs" "${size_mib}M" "$volume" >/dev/null 2>"$work/why"; then
             printf '%-6s %-8s %-10s %s\n' "$fs" "$layout" "-" "(this machine cannot make or mount it)"
+            cat "$work/why" >&2
             continue
         fi
         plant "$mnt" "$layout"
         before="$(count_markers "$image")"
         message="$("$bench_bin" --message "$mnt" 2>&1 | tail -n 1)"
-        unmount_fs
+        "$volume_bin" unmount "$volume" # waits until the image holds everything
         left="$(count_markers "$image")"
+        "$volume_bin" remove "$volume"
         if [ "$before" -ne 200 ]; then
             left="$left (scan saw $before before)"
         fi

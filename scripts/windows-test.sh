@@ -25,7 +25,6 @@ bash scripts/deps.sh --windows
 # 1 MiB and one of 512 KiB let a test use two drives at once). The first is the drive T: that
 # the drive-letter tests type.
 drive_sizes=(8m 4m 1m 1m 512k 64k)
-letter_choice=(t r s u v w x y q p o n m l k j i h g f e d)
 image_bytes=$((8 << 20))
 
 work=$(mktemp -d /tmp/klar-wine.XXXXXX)
@@ -34,7 +33,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko install prompts
 export WINEARCH=win64
 unset DISPLAY WAYLAND_DISPLAY
-mounted=()
+volumes=() # each a folder of klar-volume's: an image, if any, and its mount point
 wine_started=
 
 cleanup() {
@@ -44,20 +43,28 @@ cleanup() {
         wineserver -w 2>/dev/null || true
     fi
     wine_display_stop
-    for mount_point in "${mounted[@]}"; do
-        # -d detaches the image's loop device too.
-        umount -d "$mount_point" 2>/dev/null || umount -l -d "$mount_point" 2>/dev/null || true
+    local removed=1
+    for folder in "${volumes[@]}"; do
+        "$volume_bin" remove "$folder" || removed=
     done
-    rm -rf "$work"
+    # Nothing of the folder goes while a drive may still be mounted in it.
+    if [ -n "$removed" ]; then
+        rm -rf "$work"
+    fi
     exit "$status"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-echo "== Windows: build (mingw-w64)"
+echo "== Windows: build (mingw-w64), and klar-volume for this machine"
 cmake --preset windows
 cmake --build --preset windows
+# The drives are made as the Linux tests make their volumes.
+volume_build=build/h-bench
+volume_bin="$volume_build/tests/volumes/klar-volume"
+cmake --preset release -B "$volume_build" -DKLAR_BUILD_UI=OFF -DKLAR_BUILD_TESTS=OFF >/dev/null
+cmake --build "$volume_build" -j2 --target klar-volume >/dev/null
 
 echo "== Windows: Wine prefix, display and test drives"
 mkdir -p "$WINEPREFIX"
@@ -69,46 +76,30 @@ wine_started=1
 wineboot --init </dev/null >/dev/null 2>&1
 wineserver -w
 wine_prefix_fonts
-free_letter() {
-    local candidate
-    for candidate in "${letter_choice[@]}"; do
-        if [ ! -e "$WINEPREFIX/dosdevices/$candidate:" ]; then
-            echo "$candidate"
-            return
-        fi
-    done
-    echo "windows-test.sh: no free drive letter left in the Wine prefix" >&2
-    exit 1
+new_drive() { # filesystem size: makes it, open to every user; its mount point in $mount_point
+    local folder="$work/drive-${#volumes[@]}"
+    mkdir "$folder"
+    volumes+=("$folder")
+    mount_point=$("$volume_bin" make "$1" "$2" "$folder")
+    chmod 0777 "$mount_point"
 }
 letters=()
 for size in "${drive_sizes[@]}"; do
-    letter=$(free_letter)
-    mount_point="$work/drive-$letter"
-    mkdir "$mount_point"
-    mount -t tmpfs -o "size=$size,mode=0777" klar-wine-drive "$mount_point"
-    mounted+=("$mount_point")
-    ln -s "$mount_point" "$WINEPREFIX/dosdevices/$letter:"
-    letters+=("${letter^^}")
+    new_drive tmpfs "$size"
+    letters+=("$("$volume_bin" map "$WINEPREFIX" "$mount_point")")
 done
 # The disk image, as the Linux image tests make theirs: sparse, so unwritten blocks read as
 # zeros, of the size they ask for. Wine reaches the image file itself through Z: (the root).
-image_letter=$(free_letter)
-image="$work/volume.img"
-truncate -s "$image_bytes" "$image"
-mkfs.ext2 -q -F -m 0 "$image" >/dev/null
-mount_point="$work/drive-$image_letter"
-mkdir "$mount_point"
-mount -o loop "$image" "$mount_point"
-mounted+=("$mount_point")
-chmod 0777 "$mount_point"
-ln -s "$mount_point" "$WINEPREFIX/dosdevices/$image_letter:"
+new_drive ext2 "$image_bytes"
+image_letter=$("$volume_bin" map "$WINEPREFIX" "$mount_point")
+image="${volumes[-1]}/volume.img"
 # The server stays up until the end (-p), and the services it starts here do not hold ctest's
 # pipes open, so every test process joins them instead of starting its own.
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
 KLAR_TEST_DRIVE=$(IFS=,; echo "${letters[*]}")
-KLAR_TEST_IMAGE_DRIVE=${image_letter^^}
+KLAR_TEST_IMAGE_DRIVE=$image_letter
 KLAR_TEST_IMAGE="Z:${image//\//\\}"
 echo "== Windows: tests under Wine (drives $KLAR_TEST_DRIVE: tmpfs of ${drive_sizes[*]};" \
     "drive $KLAR_TEST_IMAGE_DRIVE: ext2 image $KLAR_TEST_IMAGE)"

@@ -3,7 +3,7 @@
 // prefix). The RAM volumes are small RAM disks of several sizes, listed in KLAR_TEST_DRIVE ("T,R,S"
 // say); a test gets the smallest free one that holds the size it asks for. The image volume is one
 // drive, KLAR_TEST_IMAGE_DRIVE, backed by the disk image whose Windows path is KLAR_TEST_IMAGE.
-#include "test_volume.h"
+#include "volumes.h"
 
 #include <cstdlib>
 #include <filesystem>
