@@ -108,7 +108,6 @@ void FillerFiles::Release(PassFile& file) {
     if (file.bytes == 0) {
         // Nothing of ours to give back; some systems refuse even that on a full disk (Wine).
         file.released = true;
-        platform_.close(file.handle);
         return;
     }
     Flush(file);
@@ -118,19 +117,20 @@ void FillerFiles::Release(PassFile& file) {
     } else {
         failures_.Note(Because(file.path + " cannot be emptied", released));
     }
-    platform_.close(file.handle);
 }
 
 void FillerFiles::Delete(PassFile& file) {
     Release(file);
-    if (!file.created) {
+    if (!file.created || !FileExists(file.path)) {
+        platform_.close(file.handle);
+        if (file.created) {
+            failures_.NoteLeftBehind(file, file.path + " was moved away");
+        }
         return;
     }
-    if (!FileExists(file.path)) {
-        failures_.NoteLeftBehind(file, file.path + " was moved away");
-        return;
-    }
-    const OsStatus removed = platform_.removeCreated(file.path, file.handle.id);
+    // Checked while its handle is still open where the system allows it: no other file can
+    // then have taken its number.
+    const OsStatus removed = platform_.removeFiller(file.path, file.handle);
     if (removed.kind == OsStatus::Kind::Exists) {
         failures_.NoteLeftBehind(file, file.path + " was replaced by another file and left alone");
     } else if (!removed.ok()) {

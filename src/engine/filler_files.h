@@ -52,9 +52,9 @@ public:
     /// Forces a filler's data to the medium, once.
     void Flush(PassFile& file);
     /// Flushed, then emptied through the handle that wrote it, so its space comes back even if
-    /// it was renamed or linked elsewhere; then closed.
+    /// it was renamed or linked elsewhere; the handle stays open until the file is deleted.
     void Release(PassFile& file);
-    /// Released and deleted, if it is still the file that was created.
+    /// Released and deleted, if it is still the file that was created; then closed.
     void Delete(PassFile& file);
     /// Hands every filler's data, once on the medium, to the device; the bytes it took.
     std::uint64_t Trim();

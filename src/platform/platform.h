@@ -35,6 +35,9 @@ struct OsStatus {
 struct FileId {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
+    /// When the file came to be (ns), where the system tells: a file number freed by a delete
+    /// is soon given to the next new file (ext4), and this tells the two apart. 0 elsewhere.
+    std::uint64_t birth = 0;
 };
 
 /// A filler file created by this program: open for appending, with the identity it had when
@@ -175,6 +178,13 @@ public:
     /// Deletes path only if it is still the very file identified by `id`. Kind::Exists when
     /// something else now stands at path (it is left alone); Failed when the delete is refused.
     [[nodiscard]] virtual OsStatus removeCreated(const std::string& path, const FileId& id) = 0;
+    /// The same for a filler whose handle may still be open, which it closes: where the system
+    /// lets a file be deleted while open (POSIX), the check is made first, as no other file
+    /// can take the number of a file still held open.
+    [[nodiscard]] virtual OsStatus removeFiller(const std::string& path, FillerHandle& file) {
+        close(file);
+        return removeCreated(path, file.id);
+    }
 
     /// Deletes a filler that a job which died left behind, and nothing else: only a plain file
     /// of this user's, directly in the folder with the recorded identity (reached through that

@@ -73,5 +73,39 @@ TEST(PosixLinks, AtAFillersNameAreNeitherFollowedNorDeleted) {
     EXPECT_EQ(AsText(ReadWholeFile(user)), "the user's data");
 }
 
+// A filler closed, deleted by someone else and a user's file made under its name: ext4 gives
+// the freed file number straight to the new file, so the number alone would take the user's
+// file for ours; its birth time tells them apart. (ext2 keeps no birth time.) Two sizes, and a
+// filler in the root and in a folder.
+TEST(PosixReusedNumbers, AUsersFileUnderAFreedNumberIsNotDeleted) {
+    auto platform = makeSystemPlatform();
+    for (const std::uint64_t size : {8u << 20, 32u << 20}) {
+        SCOPED_TRACE(size);
+        std::string whyNot;
+        auto volume = MakeImageVolume(size, whyNot, "ext4");
+        if (!volume) {
+            ASSERT_FALSE(VolumesRequired()) << whyNot;
+            GTEST_SKIP() << whyNot;
+        }
+        fs::create_directory(volume->root() + "/sub");
+        int reused = 0;
+        for (const std::string& folder : {volume->root(), volume->root() + "/sub"}) {
+            const std::string filler = folder + "/00000001.txt";
+            FillerHandle handle;
+            ASSERT_TRUE(platform->createExclusive(filler, handle).ok());
+            platform->close(handle);
+            ASSERT_EQ(::unlink(filler.c_str()), 0);
+            WriteWholeFile(filler, "the user's new file");
+            struct stat sb {};
+            ASSERT_EQ(::stat(filler.c_str(), &sb), 0);
+            reused += static_cast<std::uint64_t>(sb.st_ino) == handle.id.index ? 1 : 0;
+
+            EXPECT_EQ(platform->removeCreated(filler, handle.id).kind, OsStatus::Kind::Exists);
+            EXPECT_EQ(AsText(ReadWholeFile(filler)), "the user's new file");
+        }
+        EXPECT_GT(reused, 0) << "the filesystem never gave the number again: nothing was shown";
+    }
+}
+
 } // namespace
 } // namespace klar::test

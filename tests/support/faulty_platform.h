@@ -94,6 +94,14 @@ public:
         }
         return real().removeCreated(path, id);
     }
+    OsStatus removeFiller(const std::string& path, FillerHandle& file) override {
+        ++removes;
+        if (auto f = hit(removeFault_, removes)) {
+            real().close(file);
+            return *f;
+        }
+        return real().removeFiller(path, file);
+    }
     StateFiles& stateFiles() override { return journal_; }
     OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
         if (auto f = spaceFault()) {

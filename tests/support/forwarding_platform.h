@@ -32,6 +32,9 @@ public:
     OsStatus removeCreated(const std::string& path, const FileId& id) override {
         return real_->removeCreated(path, id);
     }
+    OsStatus removeFiller(const std::string& path, FillerHandle& file) override {
+        return real_->removeFiller(path, file);
+    }
     LeftoverEnd removeLeftover(const LeftoverFiller& filler, std::uint64_t& bytes) override {
         return real_->removeLeftover(filler, bytes);
     }

@@ -217,6 +217,16 @@ LeftoverEnd RemoveIn(int dir, const struct stat& folder, const LeftoverFiller& f
     return LeftoverEnd::Removed;
 }
 
+/// When the file at (dir, path) was created, in ns, without opening it; 0 where the filesystem
+/// does not say.
+std::uint64_t BirthOf(int dir, const char* path, int flags) {
+    struct statx sx {};
+    if (::statx(dir, path, flags, STATX_BTIME, &sx) != 0 || (sx.stx_mask & STATX_BTIME) == 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(sx.stx_btime.tv_sec) * 1'000'000'000u + sx.stx_btime.tv_nsec;
+}
+
 class PosixPlatform final : public Platform {
 public:
     bool pathExists(const std::string& path) override {
@@ -238,7 +248,8 @@ public:
             return fromErrno(err);
         }
         out.native = fd;
-        out.id = {static_cast<std::uint64_t>(sb.st_dev), static_cast<std::uint64_t>(sb.st_ino)};
+        out.id = {static_cast<std::uint64_t>(sb.st_dev), static_cast<std::uint64_t>(sb.st_ino),
+                  BirthOf(fd, "", AT_EMPTY_PATH)};
         return OsStatus::success();
     }
 
@@ -335,13 +346,34 @@ public:
             return fromErrno(errno);
         }
         if (!S_ISREG(sb.st_mode) || static_cast<std::uint64_t>(sb.st_dev) != id.volume ||
-            static_cast<std::uint64_t>(sb.st_ino) != id.index) {
-            return fromErrno(EEXIST);
+            static_cast<std::uint64_t>(sb.st_ino) != id.index ||
+            BirthOf(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW) != id.birth) {
+            return fromErrno(EEXIST); // another file now, though perhaps under our number
         }
         if (::unlink(path.c_str()) != 0) {
             return fromErrno(errno);
         }
         return OsStatus::success();
+    }
+
+    OsStatus removeFiller(const std::string& path, FillerHandle& file) override {
+        if (!file.open()) {
+            return removeCreated(path, file.id);
+        }
+        struct stat there {};
+        struct stat ours {};
+        OsStatus status = OsStatus::success();
+        if (::lstat(path.c_str(), &there) != 0 ||
+            ::fstat(static_cast<int>(file.native), &ours) != 0) {
+            status = fromErrno(errno);
+        } else if (!S_ISREG(there.st_mode) || there.st_dev != ours.st_dev ||
+                   there.st_ino != ours.st_ino) {
+            status = fromErrno(EEXIST);
+        } else if (::unlink(path.c_str()) != 0) {
+            status = fromErrno(errno);
+        }
+        close(file);
+        return status;
     }
 
     LeftoverEnd removeLeftover(const LeftoverFiller& filler, std::uint64_t& bytes) override {
