@@ -17,10 +17,8 @@ protected:
         std::string whyNot;
         volume_ = MakeRamVolume(kVolumeBytes, whyNot);
         if (!volume_) {
-            if (VolumesRequired()) {
-                FAIL() << "cannot make a test volume: " << whyNot;
-            }
-            GTEST_SKIP() << "no test volume: " << whyNot;
+            NoVolume(whyNot);
+            return;
         }
         for (int i = 0; i < 10'000; ++i) {
             user_.push_back(static_cast<char>(i * 7 % 256));

@@ -34,10 +34,8 @@ protected:
         std::string whyNot;
         volume_ = MakeImageVolume(16u << 20, whyNot, "ext4");
         if (!volume_) {
-            if (VolumesRequired()) {
-                FAIL() << "cannot make a test volume: " << whyNot;
-            }
-            GTEST_SKIP() << "no test volume: " << whyNot;
+            NoVolume(whyNot);
+            return;
         }
         pool_ = Ext4PoolFile(volume_->root());
         before_ = Pool(pool_);

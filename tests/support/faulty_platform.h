@@ -3,6 +3,7 @@
 #include "forwarding_platform.h"
 #include "platform/state_folder.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -50,6 +51,7 @@ public:
         std::size_t size;
         bool ok;
         std::size_t written; ///< bytes that reached the file
+        OsStatus::Kind kind; ///< how the system answered
     };
 
     long appends = 0; ///< blocks handed to append
@@ -58,7 +60,8 @@ public:
     long removes = 0;
     long creates = 0;
     long journalWrites = 0;
-    std::vector<AppendSeen> appendLog; ///< every append call, in order
+    std::vector<AppendSeen> appendLog;           ///< every append call, in order
+    std::uint64_t leastFree = ~std::uint64_t{0}; ///< the least free space the system reported
 
     static OsStatus error(int code, const char* text) {
         return OsStatus{OsStatus::Kind::Failed, code, text};
@@ -77,7 +80,7 @@ public:
     OsStatus append(FillerHandle& file, const std::uint8_t* data, std::size_t size,
                     std::size_t& written) override {
         OsStatus status = appendStatus(file, data, size, written);
-        appendLog.push_back({size, status.ok(), written});
+        appendLog.push_back({size, status.ok(), written, status.kind});
         return status;
     }
     OsStatus flush(FillerHandle& file) override {
@@ -107,14 +110,14 @@ public:
         if (auto f = spaceFault()) {
             return *f;
         }
-        return real().driveSpace(root, out);
+        return noteFree(real().driveSpace(root, out), out);
     }
     OsStatus driveSpaceThrough(const FillerHandle& file, const std::string& root,
                                SpaceInfo& out) override {
         if (auto f = spaceFault()) {
             return *f;
         }
-        return real().driveSpaceThrough(file, root, out);
+        return noteFree(real().driveSpaceThrough(file, root, out), out);
     }
 
 private:
@@ -182,6 +185,13 @@ private:
             return diskFull();
         }
         return real().append(file, data, size, written);
+    }
+
+    OsStatus noteFree(OsStatus status, const SpaceInfo& space) {
+        if (status.ok()) {
+            leastFree = std::min(leastFree, space.free);
+        }
+        return status;
     }
 
     std::optional<OsStatus> spaceFault() {

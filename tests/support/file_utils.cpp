@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 
 namespace klar::test {
 namespace fs = std::filesystem;
@@ -11,6 +12,14 @@ namespace fs = std::filesystem;
 bool VolumesRequired() {
     const char* value = std::getenv("KLAR_REQUIRE_VOLUMES");
     return value != nullptr && std::string(value) == "1";
+}
+
+void NoVolume(const std::string& whyNot) {
+    if (VolumesRequired()) {
+        ADD_FAILURE() << "cannot make a test volume: " << whyNot;
+        return;
+    }
+    GTEST_SKIP() << "no test volume: " << whyNot;
 }
 
 std::vector<std::string> ListFolder(const std::string& folder) {

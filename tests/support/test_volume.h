@@ -11,6 +11,10 @@ namespace klar::test {
 /// True when the run must not skip volume tests (CI sets KLAR_REQUIRE_VOLUMES=1).
 bool VolumesRequired();
 
+/// A test volume could not be made (or needed root): fails the running test where volumes
+/// are required, skips it otherwise. The caller returns at once.
+void NoVolume(const std::string& whyNot);
+
 // Plain file utilities for checking what is on a volume.
 std::vector<std::string> ListFolder(const std::string& folder); ///< names, sorted
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
@@ -24,8 +28,6 @@ std::string JoinPath(const std::string& folder, const std::string& name);
     std::string var##WhyNot;                                                                       \
     auto var = maker(bytes, var##WhyNot);                                                          \
     if (!var) {                                                                                    \
-        if (::klar::test::VolumesRequired()) {                                                     \
-            FAIL() << "cannot make a test volume: " << var##WhyNot;                                \
-        }                                                                                          \
-        GTEST_SKIP() << "no test volume: " << var##WhyNot;                                         \
+        ::klar::test::NoVolume(var##WhyNot);                                                       \
+        return;                                                                                    \
     }

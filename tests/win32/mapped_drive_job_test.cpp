@@ -1,6 +1,5 @@
 // Whole jobs on a drive letter, as a Windows user runs them: the letter typed in any case, and
 // a disk that fills up in the middle of a block.
-#include "engine/engine.h"
 #include "job_rig.h"
 #include "win32_test_support.h"
 
@@ -11,18 +10,12 @@ namespace {
 
 constexpr std::uint64_t kSize = 8u << 20;
 
-struct SingleSweep {
-    explicit SingleSweep(const std::string& driveText) {
-        InitJobState(state);
-        view.drive = driveText;
+/// A single sweep of the drive, past the system's cache where the drive allows it.
+struct SingleSweep : JobRig {
+    explicit SingleSweep(const std::string& driveText)
+        : JobRig(driveText, {}, nullptr, TestStateFolder(), WritePath::Direct) {
         view.check(MethodBox::Single);
     }
-    std::unique_ptr<Platform> real = makeSystemPlatform();
-    ObservingPlatform platform{*real};
-    ClockSeededRandom random;
-    JobState state;
-    RecordingView view;
-    Engine engine{state, platform, view, random};
 };
 
 class TypedDriveText : public ::testing::TestWithParam<std::string> {};
@@ -64,16 +57,15 @@ TEST(Win32FullDisk, ShortLastWriteStillEndsWithTheVolumeFull) {
 
     ASSERT_EQ(job.view.messages.size(), 1u);
     EXPECT_EQ(job.view.messages[0], ClearedMessage(volume->driveName()));
-    ASSERT_FALSE(job.platform.appends.empty());
-    const auto& last = job.platform.appends.back();
-    EXPECT_EQ(last.status.kind, OsStatus::Kind::DiskFull) << last.status.text;
+    ASSERT_FALSE(job.platform.appendLog.empty());
+    const auto& last = job.platform.appendLog.back();
+    EXPECT_EQ(last.kind, OsStatus::Kind::DiskFull);
     if (RunningUnderWine()) {
-        const auto shortWrite = std::find_if(job.platform.appends.begin(),
-                                             job.platform.appends.end(), [](const auto& a) {
-                                                 return a.status.kind == OsStatus::Kind::DiskFull &&
-                                                        a.written > 0 && a.written < a.size;
-                                             });
-        EXPECT_NE(shortWrite, job.platform.appends.end())
+        const auto shortWrite = std::find_if(
+            job.platform.appendLog.begin(), job.platform.appendLog.end(), [](const auto& a) {
+                return a.kind == OsStatus::Kind::DiskFull && a.written > 0 && a.written < a.size;
+            });
+        EXPECT_NE(shortWrite, job.platform.appendLog.end())
             << "Wine was expected to write part of the last block and report success for it";
     }
     EXPECT_EQ(job.platform.leastFree, 0u) << "the tail fill must take the volume to no free space";

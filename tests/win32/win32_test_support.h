@@ -37,40 +37,4 @@ inline char UnusedDriveLetter() {
     return '\0';
 }
 
-/// Records what the real backend answered, for tests that check how a job met the system.
-class ObservingPlatform : public ForwardingPlatform {
-public:
-    explicit ObservingPlatform(Platform& real) : ForwardingPlatform(real) {}
-
-    struct Append {
-        std::size_t size;
-        std::size_t written;
-        OsStatus status;
-    };
-    std::vector<Append> appends;
-    std::uint64_t leastFree = ~std::uint64_t{0};
-
-    OsStatus append(FillerHandle& file, const std::uint8_t* data, std::size_t size,
-                    std::size_t& written) override {
-        OsStatus status = real().append(file, data, size, written);
-        appends.push_back({size, written, status});
-        return status;
-    }
-    OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
-        return note(real().driveSpace(root, out), out);
-    }
-    OsStatus driveSpaceThrough(const FillerHandle& file, const std::string& root,
-                               SpaceInfo& out) override {
-        return note(real().driveSpaceThrough(file, root, out), out);
-    }
-
-private:
-    OsStatus note(OsStatus status, const SpaceInfo& space) {
-        if (status.ok() && space.free < leastFree) {
-            leastFree = space.free;
-        }
-        return status;
-    }
-};
-
 } // namespace klar::test

@@ -235,10 +235,8 @@ TEST(HostileState, NoUserFileChangesEveryStartEndsAndNoFillerIsStranded) {
             std::string whyNot;
             world.volume = MakeRamVolume(size, whyNot);
             if (!world.volume) {
-                if (VolumesRequired()) {
-                    FAIL() << "cannot make a test volume: " << whyNot;
-                }
-                GTEST_SKIP() << "no test volume: " << whyNot;
+                NoVolume(whyNot);
+                return;
             }
             world.state = world.home / "klarvenor";
             const std::string said = row.run(world);
