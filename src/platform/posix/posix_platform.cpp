@@ -362,14 +362,13 @@ public:
         }
         struct stat there {};
         struct stat ours {};
+        const bool found = ::lstat(path.c_str(), &there) == 0 &&
+                           ::fstat(static_cast<int>(file.native), &ours) == 0;
         OsStatus status = OsStatus::success();
-        if (::lstat(path.c_str(), &there) != 0 ||
-            ::fstat(static_cast<int>(file.native), &ours) != 0) {
-            status = fromErrno(errno);
-        } else if (!S_ISREG(there.st_mode) || there.st_dev != ours.st_dev ||
-                   there.st_ino != ours.st_ino) {
+        if (found && (!S_ISREG(there.st_mode) || there.st_dev != ours.st_dev ||
+                      there.st_ino != ours.st_ino)) {
             status = fromErrno(EEXIST);
-        } else if (::unlink(path.c_str()) != 0) {
+        } else if (!found || ::unlink(path.c_str()) != 0) {
             status = fromErrno(errno);
         }
         close(file);

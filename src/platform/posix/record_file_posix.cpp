@@ -24,7 +24,7 @@ std::string WriteFileAtomically(const std::string& path, const std::string& text
             continue;
         }
         if (n <= 0) {
-            const std::string why = std::strerror(n < 0 ? errno : ENOSPC);
+            std::string why = std::strerror(n < 0 ? errno : ENOSPC);
             ::unlink(temporary.c_str());
             return why;
         }
@@ -32,7 +32,7 @@ std::string WriteFileAtomically(const std::string& path, const std::string& text
     }
     if (::fsync(fd.get()) != 0 || ::close(fd.release()) != 0 ||
         ::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
+        std::string why = std::strerror(errno);
         ::unlink(temporary.c_str());
         return why;
     }
