@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <future>
 #include <thread>
 
 namespace klar {
@@ -516,9 +517,16 @@ void Engine::TrimFreeSpace() {
     if (!trim_ || platform_.trimWay(root_) != Platform::TrimWay::FreeSpace) {
         return;
     }
-    // The fillers' deletion committed first, or their blocks are not free yet.
-    (void)platform_.flushVolume(root_);
-    if (const auto bytes = platform_.trimFreeSpace(root_)) {
+    // The fillers' deletion committed first, or their blocks are not free yet. Trimming a
+    // large volume takes a while: it runs beside the window, which goes on answering.
+    auto trimmed = std::async(std::launch::async, [this] {
+        (void)platform_.flushVolume(root_);
+        return platform_.trimFreeSpace(root_);
+    });
+    while (trimmed.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        view_.yield();
+    }
+    if (const auto bytes = trimmed.get()) {
         outcome_.trim = TrimReport{TrimReport::Way::FreeSpace, *bytes};
     }
 }
