@@ -34,7 +34,7 @@ enum class Weight { Regular, Bold };
 enum class Start { Shown, Hidden, Checked };
 
 /// One control of the main window in its design state.
-struct ControlSpec {
+struct ControlDesign {
     ControlKind kind;
     const char* name; ///< as the rules, the tests and the toolkits find the control
     TwipsRect place;
@@ -45,17 +45,17 @@ struct ControlSpec {
     Start start;
 };
 
-[[nodiscard]] constexpr ControlSpec Control(ControlKind kind, const char* name, TwipsRect place,
-                                            const char* caption, const char* tooltip, Weight weight,
-                                            std::uint32_t colour = kSystemColour,
-                                            Start start = Start::Shown) {
+[[nodiscard]] constexpr ControlDesign Control(ControlKind kind, const char* name, TwipsRect place,
+                                              const char* caption, const char* tooltip,
+                                              Weight weight, std::uint32_t colour = kSystemColour,
+                                              Start start = Start::Shown) {
     return {kind, name, place, caption, tooltip, weight, colour, start};
 }
 
 /// The main window's controls, in tab order: a front end creates them in this order, so that
 /// Tab runs down the table (labels and the bar take no focus, so the focus starts in the
 /// drive list).
-inline constexpr ControlSpec kMainControls[] = {
+inline constexpr ControlDesign kMainControls[] = {
     Control(ControlKind::DriveList, "cboDelay", {2040, 120, 735, 315}, "",
             "List of attached disk drives.", Weight::Bold),
     Control(ControlKind::Label, "Label1", {120, 240, 1815, 255}, "Select drive to clear:", nullptr,
@@ -108,28 +108,28 @@ inline constexpr ControlSpec kMainControls[] = {
 /// What a menu item does; the rules run the matching handler.
 enum class MenuCommand { Donate, FileExit, HelpAbout };
 
-struct MenuItemSpec {
+struct MenuItemDesign {
     MenuCommand command;
     const char* name;
     const char* caption;
 };
 
-struct MenuSpec {
+struct MenuDesign {
     const char* name;
     const char* caption;
-    std::span<const MenuItemSpec> items;
+    std::span<const MenuItemDesign> items;
 };
 
-inline constexpr MenuItemSpec kFileMenuItems[] = {
+inline constexpr MenuItemDesign kFileMenuItems[] = {
     {MenuCommand::Donate, "mnuDonate", "&Donate"},
     {MenuCommand::FileExit, "mnuFileExit", "E&xit"},
 };
-inline constexpr MenuItemSpec kHelpMenuItems[] = {
+inline constexpr MenuItemDesign kHelpMenuItems[] = {
     {MenuCommand::HelpAbout, "mnuHelpAbout", "&About "},
 };
 
 /// The main window's menu bar, left to right, each menu's items top to bottom.
-inline constexpr MenuSpec kMainMenus[] = {
+inline constexpr MenuDesign kMainMenus[] = {
     {"mnuFile", "&File", kFileMenuItems},
     {"mnuHelp", "&Help", kHelpMenuItems},
 };

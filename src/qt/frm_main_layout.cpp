@@ -20,10 +20,10 @@
 namespace klar::ui {
 namespace {
 
-/// A new control of the spec's kind with what only that kind has.
-QWidget* MakeControl(QWidget* client, const forms::ControlSpec& spec) {
-    const QString caption = QString::fromUtf8(spec.caption);
-    switch (spec.kind) {
+/// A new control of the design's kind with what only that kind has.
+QWidget* MakeControl(QWidget* client, const forms::ControlDesign& design) {
+    const QString caption = QString::fromUtf8(design.caption);
+    switch (design.kind) {
     case forms::ControlKind::DriveList: {
         auto* list = new QComboBox(client);
         list->setEditable(true);
@@ -35,16 +35,16 @@ QWidget* MakeControl(QWidget* client, const forms::ControlSpec& spec) {
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setText(caption);
-        if (spec.colour != forms::kSystemColour) {
+        if (design.colour != forms::kSystemColour) {
             QPalette text = label->palette();
-            text.setColor(QPalette::WindowText, FromColourRef(spec.colour));
+            text.setColor(QPalette::WindowText, FromColourRef(design.colour));
             label->setPalette(text);
         }
         return label;
     }
     case forms::ControlKind::Button: {
         auto* button = new QPushButton(caption, client);
-        button->setStyleSheet(ColouredButtonStyle(FromColourRef(spec.colour)));
+        button->setStyleSheet(ColouredButtonStyle(FromColourRef(design.colour)));
         button->setAutoDefault(false);
         return button;
     }
@@ -63,7 +63,7 @@ QWidget* MakeControl(QWidget* client, const forms::ControlSpec& spec) {
     }
     auto* box = new QCheckBox(caption, client);
     box->setStyleSheet(CheckBoxStyle());
-    box->setChecked(spec.start == forms::Start::Checked);
+    box->setChecked(design.start == forms::Start::Checked);
     return box;
 }
 
@@ -76,19 +76,19 @@ void frmMain::BuildControls() {
 
     // Created in tab order, so the focus chain runs down the table.
     QWidget* previous = nullptr;
-    for (const forms::ControlSpec& spec : forms::kMainControls) {
-        QWidget* control = MakeControl(client, spec);
-        control->setObjectName(QString::fromLatin1(spec.name));
-        const forms::TwipsRect& place = spec.place;
+    for (const forms::ControlDesign& design : forms::kMainControls) {
+        QWidget* control = MakeControl(client, design);
+        control->setObjectName(QString::fromLatin1(design.name));
+        const forms::TwipsRect& place = design.place;
         control->setGeometry(TwipsRect(*client, place.left, place.top, place.width, place.height));
-        control->setFont(DesignFont(spec.weight == forms::Weight::Bold));
-        if (spec.tooltip != nullptr) {
-            control->setToolTip(QString::fromUtf8(spec.tooltip));
+        control->setFont(DesignFont(design.weight == forms::Weight::Bold));
+        if (design.tooltip != nullptr) {
+            control->setToolTip(QString::fromUtf8(design.tooltip));
         }
-        if (spec.start == forms::Start::Hidden) {
+        if (design.start == forms::Start::Hidden) {
             control->hide();
         }
-        if (forms::TakesFocus(spec.kind)) {
+        if (forms::TakesFocus(design.kind)) {
             if (previous != nullptr) {
                 setTabOrder(previous, control);
             }
@@ -150,10 +150,10 @@ void frmMain::FitTopRowToDriveText() {
 }
 
 void frmMain::BuildMenus() {
-    for (const forms::MenuSpec& spec : forms::kMainMenus) {
-        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(spec.caption));
-        menu->setObjectName(QString::fromLatin1(spec.name));
-        for (const forms::MenuItemSpec& item : spec.items) {
+    for (const forms::MenuDesign& design : forms::kMainMenus) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(design.caption));
+        menu->setObjectName(QString::fromLatin1(design.name));
+        for (const forms::MenuItemDesign& item : design.items) {
             QAction* action = menu->addAction(QString::fromUtf8(item.caption));
             action->setObjectName(QString::fromLatin1(item.name));
             connect(action, &QAction::triggered, this,

@@ -16,7 +16,7 @@ constexpr DWORD kMainStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 
 /// The table's entry for a control of this window; nullptr for any other identifier.
-const forms::ControlSpec* SpecOf(int id) {
+const forms::ControlDesign* SpecOf(int id) {
     const int index = id - kFirstMainControl;
     return index >= 0 && index < static_cast<int>(std::size(forms::kMainControls))
                ? &forms::kMainControls[index]
@@ -128,18 +128,18 @@ LRESULT frmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DRAWITEM: {
         const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         // The table's buttons are the only controls the window draws.
-        if (const forms::ControlSpec* spec = SpecOf(static_cast<int>(item.CtlID))) {
-            DrawColouredButton(item, spec->colour);
+        if (const forms::ControlDesign* design = SpecOf(static_cast<int>(item.CtlID))) {
+            DrawColouredButton(item, design->colour);
         }
         return TRUE;
     }
     case WM_CTLCOLORSTATIC: {
         auto dc = reinterpret_cast<HDC>(wParam);
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-        const forms::ControlSpec* spec = SpecOf(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
-        if (spec != nullptr && spec->kind == forms::ControlKind::Label &&
-            spec->colour != forms::kSystemColour) {
-            SetTextColor(dc, spec->colour);
+        const forms::ControlDesign* design = SpecOf(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
+        if (design != nullptr && design->kind == forms::ControlKind::Label &&
+            design->colour != forms::kSystemColour) {
+            SetTextColor(dc, design->colour);
         }
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
@@ -181,8 +181,8 @@ void frmMain::OnCommand(int id, int code) {
         }
         break;
     default:
-        for (const forms::MenuSpec& menu : forms::kMainMenus) {
-            for (const forms::MenuItemSpec& item : menu.items) {
+        for (const forms::MenuDesign& menu : forms::kMainMenus) {
+            for (const forms::MenuItemDesign& item : menu.items) {
                 if (MenuItemId(item.command) == id) {
                     rules_.MenuChosen(item.command);
                 }

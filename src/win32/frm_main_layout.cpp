@@ -36,9 +36,9 @@ NativeKind Native(forms::ControlKind kind) {
 constexpr int kDropDownTwips = 2400;
 
 /// Left, top, width and height in twips, as PutControl takes them.
-RECT PlaceOf(const forms::ControlSpec& spec) {
-    const forms::TwipsRect& place = spec.place;
-    const int extra = spec.kind == forms::ControlKind::DriveList ? kDropDownTwips : 0;
+RECT PlaceOf(const forms::ControlDesign& design) {
+    const forms::TwipsRect& place = design.place;
+    const int extra = design.kind == forms::ControlKind::DriveList ? kDropDownTwips : 0;
     return {place.left, place.top, place.width, place.height + extra};
 }
 
@@ -52,23 +52,23 @@ void frmMain::BuildControls(int dpi) {
     tooltips_ = MakeTooltips(hwnd_);
     // In the table's order, which is the tab order.
     for (std::size_t i = 0; i < controls_.size(); ++i) {
-        const forms::ControlSpec& spec = forms::kMainControls[i];
-        const NativeKind native = Native(spec.kind);
+        const forms::ControlDesign& design = forms::kMainControls[i];
+        const NativeKind native = Native(design.kind);
         const int id = kFirstMainControl + static_cast<int>(i);
-        HWND control = PutControl(hwnd_, native.windowClass, spec.caption, native.style, id,
-                                  PlaceOf(spec), dpi);
+        HWND control = PutControl(hwnd_, native.windowClass, design.caption, native.style, id,
+                                  PlaceOf(design), dpi);
         controls_[i] = control;
-        if (spec.tooltip != nullptr) {
-            Tip(tooltips_, hwnd_, control, spec.tooltip);
+        if (design.tooltip != nullptr) {
+            Tip(tooltips_, hwnd_, control, design.tooltip);
             // The drive list's edit field is a window of its own, with the same tip.
             if (HWND edit = FindWindowExW(control, nullptr, L"EDIT", nullptr); edit != nullptr) {
-                Tip(tooltips_, hwnd_, edit, spec.tooltip);
+                Tip(tooltips_, hwnd_, edit, design.tooltip);
             }
         }
-        if (spec.start == forms::Start::Hidden) {
+        if (design.start == forms::Start::Hidden) {
             ShowWindow(control, SW_HIDE);
         }
-        if (spec.start == forms::Start::Checked) {
+        if (design.start == forms::Start::Checked) {
             SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
         }
     }
@@ -97,9 +97,9 @@ void frmMain::BuildControls(int dpi) {
 
 void frmMain::Layout(int dpi) {
     for (std::size_t i = 0; i < controls_.size(); ++i) {
-        const forms::ControlSpec& spec = forms::kMainControls[i];
-        PlaceControl(controls_[i], PlaceOf(spec), dpi);
-        const bool bold = spec.weight == forms::Weight::Bold;
+        const forms::ControlDesign& design = forms::kMainControls[i];
+        PlaceControl(controls_[i], PlaceOf(design), dpi);
+        const bool bold = design.weight == forms::Weight::Bold;
         SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(DesignFont(bold, dpi)),
                      TRUE);
     }
@@ -107,13 +107,13 @@ void frmMain::Layout(int dpi) {
 
 HMENU frmMain::BuildMenus() {
     HMENU bar = CreateMenu();
-    for (const forms::MenuSpec& spec : forms::kMainMenus) {
+    for (const forms::MenuDesign& design : forms::kMainMenus) {
         HMENU menu = CreatePopupMenu();
-        for (const forms::MenuItemSpec& item : spec.items) {
+        for (const forms::MenuItemDesign& item : design.items) {
             AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(MenuItemId(item.command)),
                         Wide(item.caption).c_str());
         }
-        AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(menu), Wide(spec.caption).c_str());
+        AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(menu), Wide(design.caption).c_str());
     }
     return bar;
 }

@@ -53,10 +53,10 @@ std::vector<Caption> Captions() {
         {"Label9", "Remaining: 18446744073709551615 bytes"},
         {"Label10", "Drive Capacity: 18446744073709551615 bytes"},
     };
-    for (const forms::ControlSpec& spec : forms::kMainControls) {
-        if (spec.kind == forms::ControlKind::Label || spec.kind == forms::ControlKind::Button ||
-            spec.kind == forms::ControlKind::CheckBox) {
-            captions.push_back({spec.name, QString::fromUtf8(spec.caption)});
+    for (const forms::ControlDesign& design : forms::kMainControls) {
+        if (design.kind == forms::ControlKind::Label || design.kind == forms::ControlKind::Button ||
+            design.kind == forms::ControlKind::CheckBox) {
+            captions.push_back({design.name, QString::fromUtf8(design.caption)});
         }
     }
     return captions;

@@ -199,23 +199,23 @@ TEST(MainWindowLayout, EveryControlOfTheTableIsBuiltAtItsPlaceInsideTheClientAre
     const int growth = TopRowGrowth(rig);
     const std::set<std::string> movedRight{"Command5", "btnAbort", "Label8"};
     const QRect client = rig.window->centralWidget()->rect();
-    for (const forms::ControlSpec& spec : forms::kMainControls) {
-        SCOPED_TRACE(spec.name);
-        auto* control = rig.window->centralWidget()->findChild<QWidget*>(spec.name);
+    for (const forms::ControlDesign& design : forms::kMainControls) {
+        SCOPED_TRACE(design.name);
+        auto* control = rig.window->centralWidget()->findChild<QWidget*>(design.name);
         ASSERT_NE(control, nullptr);
-        const forms::TwipsRect& t = spec.place;
+        const forms::TwipsRect& t = design.place;
         QRect expected = Twips(rig, t.left, t.top, t.width, t.height);
-        if (std::string(spec.name) == "cboDelay") {
+        if (std::string(design.name) == "cboDelay") {
             expected.setWidth(expected.width() + growth);
-        } else if (movedRight.count(spec.name) != 0) {
+        } else if (movedRight.count(design.name) != 0) {
             expected.translate(growth, 0);
         }
         EXPECT_EQ(control->geometry(), expected);
         EXPECT_TRUE(client.contains(control->geometry())) << "outside the client area";
-        EXPECT_EQ(ShownText(control), QString::fromUtf8(spec.caption));
-        EXPECT_EQ(control->toolTip(), QString::fromUtf8(spec.tooltip));
-        EXPECT_EQ(control->font().bold(), spec.weight == forms::Weight::Bold);
-        EXPECT_EQ(control->isVisible(), spec.start != forms::Start::Hidden);
+        EXPECT_EQ(ShownText(control), QString::fromUtf8(design.caption));
+        EXPECT_EQ(control->toolTip(), QString::fromUtf8(design.tooltip));
+        EXPECT_EQ(control->font().bold(), design.weight == forms::Weight::Bold);
+        EXPECT_EQ(control->isVisible(), design.start != forms::Start::Hidden);
     }
     if (rig.window->logicalDpiX() == 96) {
         EXPECT_EQ(rig.Get<QWidget>("Command5")->geometry(), QRect(192 + growth, 8, 73, 17));
@@ -250,11 +250,11 @@ TEST(MainWindowLayout, TabRunsDownTheTableSkippingLabelsTheBarAndHiddenControls)
     // it again; Abort only once a job shows it.
     std::vector<std::string> all;
     std::vector<std::string> shown;
-    for (const forms::ControlSpec& spec : forms::kMainControls) {
-        if (forms::TakesFocus(spec.kind)) {
-            all.emplace_back(spec.name);
-            if (spec.start != forms::Start::Hidden) {
-                shown.emplace_back(spec.name);
+    for (const forms::ControlDesign& design : forms::kMainControls) {
+        if (forms::TakesFocus(design.kind)) {
+            all.emplace_back(design.name);
+            if (design.start != forms::Start::Hidden) {
+                shown.emplace_back(design.name);
             }
         }
     }
@@ -272,16 +272,16 @@ TEST(MainWindowLayout, MenusAreTheTablesInItsOrderWithTheirAccessKeys) {
     const QList<QAction*> bar = rig.window->menuBar()->actions();
     ASSERT_EQ(bar.size(), static_cast<qsizetype>(std::size(forms::kMainMenus)));
     for (std::size_t m = 0; m < std::size(forms::kMainMenus); ++m) {
-        const forms::MenuSpec& spec = forms::kMainMenus[m];
-        SCOPED_TRACE(spec.name);
-        auto* menu = rig.Get<QMenu>(spec.name);
+        const forms::MenuDesign& design = forms::kMainMenus[m];
+        SCOPED_TRACE(design.name);
+        auto* menu = rig.Get<QMenu>(design.name);
         EXPECT_EQ(bar[static_cast<qsizetype>(m)]->menu(), menu);
-        EXPECT_EQ(menu->title(), QString::fromUtf8(spec.caption));
-        ASSERT_EQ(menu->actions().size(), static_cast<qsizetype>(spec.items.size()));
-        for (std::size_t i = 0; i < spec.items.size(); ++i) {
+        EXPECT_EQ(menu->title(), QString::fromUtf8(design.caption));
+        ASSERT_EQ(menu->actions().size(), static_cast<qsizetype>(design.items.size()));
+        for (std::size_t i = 0; i < design.items.size(); ++i) {
             QAction* action = menu->actions()[static_cast<qsizetype>(i)];
-            EXPECT_EQ(action->objectName(), spec.items[i].name);
-            EXPECT_EQ(action->text(), QString::fromUtf8(spec.items[i].caption));
+            EXPECT_EQ(action->objectName(), design.items[i].name);
+            EXPECT_EQ(action->text(), QString::fromUtf8(design.items[i].caption));
         }
     }
 }

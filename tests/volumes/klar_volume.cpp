@@ -41,12 +41,12 @@ int main(int argc, char** argv) {
         return std::filesystem::absolute(dir).lexically_normal().string();
     };
     if (command == "make" && (args.size() == 4 || (args.size() == 5 && args[4] == "--direct-io"))) {
-        const klar::test::VolumeSpec spec{args[1], klar::test::ParseSize(args[2]),
-                                          args.size() == 5};
-        if (spec.bytes == 0) {
+        const klar::test::VolumeRequest request{args[1], klar::test::ParseSize(args[2]),
+                                                args.size() == 5};
+        if (request.bytes == 0) {
             return usage();
         }
-        const std::string mountPoint = klar::test::MakeVolumeIn(folder(args[3]), spec, whyNot);
+        const std::string mountPoint = klar::test::MakeVolumeIn(folder(args[3]), request, whyNot);
         if (mountPoint.empty()) {
             return Fail(whyNot);
         }

@@ -8,7 +8,7 @@
 
 namespace klar::test {
 
-struct VolumeSpec {
+struct VolumeRequest {
     std::string filesystem; ///< "tmpfs", "ext2", "ext4", "xfs", "btrfs", "vfat" or "ntfs"
     std::uint64_t bytes = 0;
     bool directIo = false; ///< the loop device writes its image past the page cache
@@ -20,11 +20,11 @@ struct VolumeSpec {
 /// Makes the volume in folder (which must not hold an image or a mount point yet) and mounts
 /// it. Returns the mount point; empty, with the reason in whyNot and nothing left mounted or
 /// attached, on failure.
-[[nodiscard]] std::string MakeVolumeIn(const std::string& folder, const VolumeSpec& spec,
+[[nodiscard]] std::string MakeVolumeIn(const std::string& folder, const VolumeRequest& request,
                                        std::string& whyNot);
 
 /// Mounts folder's image again; false, with the reason in whyNot, if it cannot.
-[[nodiscard]] bool MountVolumeIn(const std::string& folder, const VolumeSpec& spec,
+[[nodiscard]] bool MountVolumeIn(const std::string& folder, const VolumeRequest& request,
                                  std::string& whyNot);
 
 /// Unmounts folder's volume and detaches its loop devices; once it returns, the image holds all

@@ -203,14 +203,14 @@ bool DetachLoopDevices(const std::string& image, std::string& whyNot) {
     return true;
 }
 
-bool MountIn(const std::string& folder, const Filesystem& kind, const VolumeSpec& spec,
+bool MountIn(const std::string& folder, const Filesystem& kind, const VolumeRequest& request,
              std::string& whyNot) {
     const std::string image = ImageIn(folder);
     const std::string mountPoint = MountPointIn(folder);
     std::string device;
     if (kind.mount == Filesystem::Mount::Kernel || kind.mount == Filesystem::Mount::Ntfs3g) {
         std::vector<std::string> losetup = {"losetup", "--find", "--show"};
-        if (spec.directIo) {
+        if (request.directIo) {
             losetup.emplace_back("--direct-io=on");
         }
         losetup.push_back(image);
@@ -223,7 +223,7 @@ bool MountIn(const std::string& folder, const Filesystem& kind, const VolumeSpec
     std::string output;
     switch (kind.mount) {
     case Filesystem::Mount::Tmpfs: {
-        const std::string options = "size=" + std::to_string(spec.bytes) + ",mode=0755";
+        const std::string options = "size=" + std::to_string(request.bytes) + ",mode=0755";
         mounted = ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, options.c_str()) == 0;
         if (!mounted) {
             whyNot = Errno("mount -t tmpfs");
@@ -263,10 +263,11 @@ std::string MountPointIn(const std::string& folder) {
     return folder + "/mnt";
 }
 
-std::string MakeVolumeIn(const std::string& folder, const VolumeSpec& spec, std::string& whyNot) {
-    const Filesystem* kind = FindFilesystem(spec.filesystem);
+std::string MakeVolumeIn(const std::string& folder, const VolumeRequest& request,
+                         std::string& whyNot) {
+    const Filesystem* kind = FindFilesystem(request.filesystem);
     if (kind == nullptr) {
-        whyNot = "no volumes of " + spec.filesystem;
+        whyNot = "no volumes of " + request.filesystem;
         return {};
     }
     if (::geteuid() != 0) {
@@ -282,7 +283,7 @@ std::string MakeVolumeIn(const std::string& folder, const VolumeSpec& spec, std:
         // Sparse: unwritten blocks read as zeros, as on a fresh disk.
         const std::string image = ImageIn(folder);
         const int fd = ::open(image.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        const auto size = static_cast<off_t>(std::max(spec.bytes, kind->least));
+        const auto size = static_cast<off_t>(std::max(request.bytes, kind->least));
         if (fd < 0) {
             // Never another's file: only the mount point made here goes.
             whyNot = Errno("cannot make the image " + image);
@@ -301,7 +302,7 @@ std::string MakeVolumeIn(const std::string& folder, const VolumeSpec& spec, std:
             return {};
         }
     }
-    if (!MountIn(folder, *kind, spec, whyNot)) {
+    if (!MountIn(folder, *kind, request, whyNot)) {
         std::string ignored;
         (void)RemoveVolumeIn(folder, ignored);
         return {};
@@ -309,13 +310,13 @@ std::string MakeVolumeIn(const std::string& folder, const VolumeSpec& spec, std:
     return mountPoint;
 }
 
-bool MountVolumeIn(const std::string& folder, const VolumeSpec& spec, std::string& whyNot) {
-    const Filesystem* kind = FindFilesystem(spec.filesystem);
+bool MountVolumeIn(const std::string& folder, const VolumeRequest& request, std::string& whyNot) {
+    const Filesystem* kind = FindFilesystem(request.filesystem);
     if (kind == nullptr || kind->mount == Filesystem::Mount::Tmpfs) {
-        whyNot = "no image of " + spec.filesystem + " to mount again";
+        whyNot = "no image of " + request.filesystem + " to mount again";
         return false;
     }
-    return MountIn(folder, *kind, spec, whyNot);
+    return MountIn(folder, *kind, request, whyNot);
 }
 
 bool UnmountVolumeIn(const std::string& folder, std::string& whyNot, bool lazy) {

@@ -64,8 +64,8 @@ TEST_P(EachFilesystem, IsMountedKeepsWhatWasWrittenInItsImageAndLeavesNothingBeh
     const bool ram = std::string(kind.filesystem) == "tmpfs";
     TempFolder folder;
     std::string whyNot;
-    const VolumeSpec spec{kind.filesystem, 4u << 20};
-    const std::string mountPoint = MakeVolumeIn(folder.path(), spec, whyNot);
+    const VolumeRequest request{kind.filesystem, 4u << 20};
+    const std::string mountPoint = MakeVolumeIn(folder.path(), request, whyNot);
     ASSERT_EQ(mountPoint, MountPointIn(folder.path())) << whyNot;
     EXPECT_EQ(MountedType(mountPoint), kind.mountedAs);
 
@@ -83,7 +83,7 @@ TEST_P(EachFilesystem, IsMountedKeepsWhatWasWrittenInItsImageAndLeavesNothingBeh
         const std::string image = ImageIn(folder.path());
         EXPECT_EQ(LoopDevicesBacking(image), 0);
         EXPECT_NE(Contents(image).find(marker), std::string::npos) << "not in the image";
-        ASSERT_TRUE(MountVolumeIn(folder.path(), spec, whyNot)) << whyNot;
+        ASSERT_TRUE(MountVolumeIn(folder.path(), request, whyNot)) << whyNot;
         EXPECT_EQ(Contents(JoinPath(mountPoint, "kept.dat")), content);
     }
 

@@ -16,8 +16,8 @@ std::string MakeVolumeFolder() {
 
 class FolderVolume final : public ImageVolume {
 public:
-    FolderVolume(std::string folder, VolumeSpec spec)
-        : folder_(std::move(folder)), spec_(std::move(spec)), root_(MountPointIn(folder_)),
+    FolderVolume(std::string folder, VolumeRequest request)
+        : folder_(std::move(folder)), spec_(std::move(request)), root_(MountPointIn(folder_)),
           image_(ImageIn(folder_)) {}
     ~FolderVolume() override {
         std::string ignored;
@@ -43,22 +43,22 @@ public:
 
 private:
     std::string folder_;
-    VolumeSpec spec_;
+    VolumeRequest spec_;
     std::string root_;
     std::string image_;
 };
 
-std::unique_ptr<FolderVolume> MakeVolume(const VolumeSpec& spec, std::string& whyNot) {
+std::unique_ptr<FolderVolume> MakeVolume(const VolumeRequest& request, std::string& whyNot) {
     const std::string folder = MakeVolumeFolder();
     if (folder.empty()) {
         whyNot = "cannot make a folder for the volume under " + fs::temp_directory_path().string();
         return nullptr;
     }
-    if (MakeVolumeIn(folder, spec, whyNot).empty()) {
+    if (MakeVolumeIn(folder, request, whyNot).empty()) {
         ::rmdir(folder.c_str());
         return nullptr;
     }
-    return std::make_unique<FolderVolume>(folder, spec);
+    return std::make_unique<FolderVolume>(folder, request);
 }
 
 } // namespace

@@ -236,12 +236,12 @@ void ExpectTheTablesControls(const Program& program) {
     std::vector<int> table;
     RECT client{};
     GetClientRect(program.main, &client);
-    for (const forms::ControlSpec& spec : forms::kMainControls) {
-        SCOPED_TRACE(spec.name);
-        const int id = MainControlId(spec.name);
+    for (const forms::ControlDesign& design : forms::kMainControls) {
+        SCOPED_TRACE(design.name);
+        const int id = MainControlId(design.name);
         table.push_back(id);
         ASSERT_NE(program.Control(id), nullptr);
-        EXPECT_EQ(program.Caption(id), spec.caption);
+        EXPECT_EQ(program.Caption(id), design.caption);
         RECT place{};
         GetWindowRect(program.Control(id), &place);
         MapWindowPoints(nullptr, program.main, reinterpret_cast<POINT*>(&place), 2);
