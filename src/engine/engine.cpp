@@ -180,6 +180,7 @@ void Engine::RunPassEngine() {
         }
     }
     buffer_ = AlignedBuffer();
+    readBuffer_ = AlignedBuffer();
     fillers_.reset();
     journal_->End(!failures_.leftBehind().empty());
     journal_.reset();
@@ -251,6 +252,10 @@ Engine::PassEnd Engine::RunPass(int pass) {
             if (state_.gDriveFull) {
                 if (heldBack.held().state == HeldBack::State::Lifted) {
                     GiveBackHeldSpace(firstHeldFile, heldBack);
+                }
+                // The fill is whole: read back before the small-file stage, which may delete it.
+                if (Verifies(pass) && !StopRequested()) {
+                    ReadBack(pass, 0, true);
                 }
                 const std::uint64_t beforeStage = fillers_->made();
                 SmallFileStage(*held);
@@ -472,6 +477,10 @@ void Engine::GiveBackHeldSpace(std::size_t firstHeldFile, HeldBackLift& heldBack
     for (auto file = files.begin() + static_cast<std::ptrdiff_t>(firstHeldFile);
          file != files.end(); ++file) {
         fillers_->Flush(*file);
+    }
+    // Read back now, as they go first; briefly, as they are few.
+    if (Verifies(report_->pass) && !StopRequested()) {
+        ReadBack(report_->pass, firstHeldFile, false);
     }
     // Their metadata too, in place: deleted before that, it would keep what it replaced.
     (void)platform_.flushVolume(root_);

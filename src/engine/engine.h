@@ -18,6 +18,9 @@
 
 namespace klar {
 
+/// Which passes read their fillers back from the medium before deleting them.
+enum class VerifyPasses { None, Last, All };
+
 /// The clearing job: the Clear Drive and Abort handlers, the six methods and the pass engine
 /// that fills a drive's free space with filler files, flushes and deletes them, pass by pass.
 class Engine {
@@ -37,6 +40,8 @@ public:
     /// Whether the end of a job hands the cleared space back to the device (on unless a
     /// caller says otherwise).
     void SetTrim(bool trim) { trim_ = trim; }
+    /// Whether passes read their fillers back and compare every byte (off unless asked).
+    void SetVerify(VerifyPasses passes) { verify_ = passes; }
 
 private:
     enum class PassEnd { Done, Refused };
@@ -79,6 +84,13 @@ private:
     /// go, or the free space once they are gone.
     void TrimFillers();
     void TrimFreeSpace();
+    // Read-back (read_back.cpp).
+    [[nodiscard]] bool Verifies(int pass) const;
+    /// Reads the pass's fillers from the first'th on back from the medium and compares every
+    /// byte with the pass's, adding to the pass's read-back; the view follows it when shown.
+    void ReadBack(int pass, std::size_t first, bool shown);
+    /// Reads one filler back into report; false when the pass's read-back must stop.
+    bool ReadBackFile(PassFile& file, VerifyReport& report, std::uint64_t& done, bool shown);
     /// Ends a job that never began a pass, with its message.
     PassEnd Refuse(std::string cause);
 
@@ -121,6 +133,8 @@ private:
     JobOutcome outcome_;
     PassReport* report_ = nullptr; ///< the running pass's, in outcome_
     bool trim_ = true;
+    VerifyPasses verify_ = VerifyPasses::None;
+    AlignedBuffer readBuffer_; ///< where the read-back lands; allocated when a pass verifies
     OsStatus lastWrite_;
     JobFailures failures_;
 

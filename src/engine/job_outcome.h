@@ -8,6 +8,19 @@
 
 namespace klar {
 
+/// What reading a pass's fillers back from the medium found.
+struct VerifyReport {
+    std::uint64_t bytes = 0;      ///< read back and compared with the pass's byte
+    std::uint64_t wrongBytes = 0; ///< of those, not the pass's byte
+    std::string firstWrongFile;   ///< the filler holding the first wrong byte; empty when none
+    std::uint64_t firstWrongOffset = 0;
+    std::string error;     ///< why a read failed, in the system's words; empty when none did
+    bool complete = false; ///< every filler was read to its end (not stopped or failed)
+    double seconds = 0;
+
+    [[nodiscard]] bool passed() const { return complete && wrongBytes == 0 && error.empty(); }
+};
+
 /// What one pass did, for the job's record.
 struct PassReport {
     int pass = 0;
@@ -17,6 +30,7 @@ struct PassReport {
     std::uint64_t smallFiles = 0; ///< of those, the small-file stage's
     double seconds = 0;           ///< from its start to its last filler deleted
     bool heldBackLifted = false;  ///< it lifted space the filesystem holds back (and gave it back)
+    std::optional<VerifyReport> verify; ///< its read-back, where the job asked for one
 };
 
 /// What the end of the job handed back to the device.

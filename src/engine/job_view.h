@@ -34,6 +34,11 @@ public:
     /// The numbers behind the captions, each time the free space is shown; for views that
     /// compute with them (rates, time left) rather than read them back from the text.
     virtual void progressed(const JobProgress& /*progress*/) {}
+    /// The read-back of a pass's fillers, where the job verifies: its start with the bytes
+    /// to read, its progress, and its end with what it found.
+    virtual void verifyStarted(int /*pass*/, std::uint64_t /*bytes*/) {}
+    virtual void verifyProgressed(std::uint64_t /*bytesRead*/) {}
+    virtual void verifyEnded(const VerifyReport& /*report*/) {}
     /// Shows (and repaints at once) or hides the Abort button.
     virtual void setAbortVisible(bool visible) = 0;
     virtual void focusDriveList() = 0;

@@ -23,15 +23,6 @@ constexpr std::size_t kLargestSmallFile = 2'048;
 /// volume cannot keep in a record, so a disk with millions of free inodes costs a few files.
 constexpr std::uint64_t kMostSmallFiles = 1'048'576;
 
-/// 12582912 as "12,582,912".
-std::string WithSeparators(std::uint64_t value) {
-    std::string digits = std::to_string(value);
-    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), 1, ',');
-    }
-    return digits;
-}
-
 } // namespace
 
 void Engine::SmallFileRefused(const PassFile& file) {

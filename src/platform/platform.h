@@ -168,6 +168,14 @@ public:
     /// Forces the file's data to the medium. A failure means the data may not be there.
     [[nodiscard]] virtual OsStatus flush(FillerHandle& file) = 0;
 
+    /// Reads up to size bytes of a flushed filler from offset, from the medium: past the
+    /// system's cache where the filesystem allows it (aligned runs, as writeDirect), otherwise
+    /// after the cached copy of that range is dropped. `read` tells how many came; fewer only
+    /// at the file's end. Never moves where the next append lands.
+    [[nodiscard]] virtual OsStatus readBack(FillerHandle& file, std::uint64_t offset,
+                                            std::uint8_t* data, std::size_t size,
+                                            std::size_t& read) = 0;
+
     /// Cuts the file to zero bytes through its handle, so that its space is released even if
     /// the file was renamed or linked elsewhere meanwhile. Failed when the system refuses.
     [[nodiscard]] virtual OsStatus release(FillerHandle& file) = 0;
@@ -217,9 +225,7 @@ public:
         return OsStatus::success();
     }
 
-    /// Free bytes on the volume holding root that the filesystem keeps for its own use and
-    /// gives to no file (xfs's reservations in each allocation group), so that a fill never
-    /// reaches them; 0 where it keeps none or cannot say.
+    /// How the system names the volume holding root; empty fields where it cannot say.
     [[nodiscard]] virtual VolumeNames volumeNames(const std::string& /*root*/) { return {}; }
 
     /// How cleared space on the volume holding root can be handed back to its device (an SSD,
@@ -237,6 +243,9 @@ public:
         return std::nullopt;
     }
 
+    /// Free bytes on the volume holding root that the filesystem keeps for its own use and
+    /// gives to no file (xfs's reservations in each allocation group), so that a fill never
+    /// reaches them; 0 where it keeps none or cannot say.
     [[nodiscard]] virtual std::uint64_t keptFreeSpace(const std::string& root) {
         (void)root;
         return 0;

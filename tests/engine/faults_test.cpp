@@ -228,5 +228,70 @@ TEST_F(FaultyJobOnVolume, MessageNamesTheFirstCause) {
     expectNoFillerLeft();
 }
 
+// Read-back: a byte that comes back wrong, or a read that fails, ends the job "not fully
+// cleared" naming where; only the passes asked for are read; every filler is deleted all the same.
+TEST_F(FaultyJobWithSmallFilesOnVolume, AReadBackThatFindsAWrongByteOrFailsIsNotCleared) {
+    const struct {
+        VerifyPasses passes;
+        bool failRead;
+        const char* cause;
+    } cases[] = {
+        {VerifyPasses::Last, false, "1 byte read back wrong, the first in "},
+        {VerifyPasses::All, true, " cannot be read back (Input/output error)"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.cause);
+        rig_ = std::make_unique<JobRig>(volume_->driveText(), limits_);
+        rig_->engine.SetVerify(row.passes);
+        if (row.failRead) {
+            rig_->platform.failReadBack(1, FaultyPlatform::error(5, "Input/output error"));
+        } else {
+            rig_->platform.corruptReadBack(2, 70'001); // in its second block
+        }
+
+        const JobOutcome outcome = rig_->engine.Run();
+
+        expectNotFullyCleared(row.cause);
+        ASSERT_EQ(outcome.passes.size(), 3u);
+        EXPECT_EQ(outcome.passes[0].verify.has_value(), row.passes == VerifyPasses::All);
+        const auto& last = outcome.passes[2].verify;
+        ASSERT_TRUE(last.has_value());
+        EXPECT_FALSE(last->passed());
+        if (row.failRead) {
+            EXPECT_EQ(last->error, "Input/output error");
+        } else {
+            // The second filler of the pass, numbered after the user's file and the first.
+            const std::string second = last->firstWrongFile;
+            EXPECT_EQ(second.rfind(volume_->root(), 0), 0u) << second;
+            EXPECT_NE(outcome.cause.find(second + " at offset 70001"), std::string::npos)
+                << outcome.cause;
+            EXPECT_EQ(last->wrongBytes, 1u);
+            EXPECT_TRUE(last->complete);
+            EXPECT_GE(last->bytes, kVolumeBytes / 2) << "every filler was read to its end";
+        }
+        expectNoFillerLeft();
+        expectUserFileUntouched();
+    }
+}
+
+// Abort during the read-back stops it within one read, then deletes the fillers as ever.
+TEST_F(FaultyJobWithSmallFilesOnVolume, AbortDuringTheReadBackStopsItWithinOneRead) {
+    rig_->engine.SetVerify(VerifyPasses::All);
+    rig_->view.onYield = [this] {
+        if (rig_->platform.reads == 1) {
+            rig_->engine.btnAbort_Click();
+        }
+    };
+    const JobOutcome outcome = rig_->engine.Run();
+    EXPECT_EQ(outcome.kind, JobOutcome::Kind::Aborted);
+    EXPECT_EQ(rig_->platform.reads, 1);
+    ASSERT_EQ(outcome.passes.size(), 1u);
+    ASSERT_TRUE(outcome.passes[0].verify.has_value());
+    EXPECT_FALSE(outcome.passes[0].verify->complete);
+    EXPECT_FALSE(outcome.trim.has_value()) << "an aborted job trims nothing";
+    expectNoFillerLeft();
+    expectUserFileUntouched();
+}
+
 } // namespace
 } // namespace klar::test

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace klar::test {
@@ -44,6 +45,11 @@ public:
     /// nothing and reports a full disk, as drivers that allocate a whole write at once do
     /// (tmpfs and ext2 write what fits instead).
     void wholeWritesOnly(std::string root) { wholeWritesRoot_ = std::move(root); }
+    /// The byte at offset of the n-th filler read back (in the order first read) comes back
+    /// changed, as from a medium that lost it.
+    void corruptReadBack(long n, std::uint64_t offset) { corruptRead_ = {n, offset}; }
+    /// The n-th read-back call (and every later one) fails with status.
+    void failReadBack(long n, OsStatus status) { readFault_ = Fault{n, std::move(status), true}; }
     /// Runs before every free-space query (to change the volume under the job, say).
     std::function<void(long call)> beforeDriveSpace;
 
@@ -60,6 +66,7 @@ public:
     long removes = 0;
     long creates = 0;
     long journalWrites = 0;
+    long reads = 0;                              ///< read-back calls
     std::vector<AppendSeen> appendLog;           ///< every append call, in order
     std::uint64_t leastFree = ~std::uint64_t{0}; ///< the least free space the system reported
 
@@ -104,6 +111,24 @@ public:
             return *f;
         }
         return real().removeFiller(path, file);
+    }
+    OsStatus readBack(FillerHandle& file, std::uint64_t offset, std::uint8_t* data,
+                      std::size_t size, std::size_t& read) override {
+        if (auto f = hit(readFault_, ++reads)) {
+            read = 0;
+            return *f;
+        }
+        const OsStatus status = real().readBack(file, offset, data, size, read);
+        if (std::find(filesRead_.begin(), filesRead_.end(), file.id.index) == filesRead_.end()) {
+            filesRead_.push_back(file.id.index);
+        }
+        const auto [n, at] = corruptRead_;
+        const bool chosen = n > 0 && static_cast<long>(filesRead_.size()) >= n &&
+                            filesRead_[static_cast<std::size_t>(n - 1)] == file.id.index;
+        if (status.ok() && chosen && at >= offset && at < offset + read) {
+            data[at - offset] ^= 0xFF;
+        }
+        return status;
     }
     StateFiles& stateFiles() override { return journal_; }
     OsStatus driveSpace(const std::string& root, SpaceInfo& out) override {
@@ -221,6 +246,9 @@ private:
     std::optional<Fault> flushFault_;
     std::optional<Fault> removeFault_;
     std::optional<Fault> createFault_;
+    std::optional<Fault> readFault_;
+    std::pair<long, std::uint64_t> corruptRead_{0, 0}; ///< n-th filler read, offset
+    std::vector<std::uint64_t> filesRead_;             ///< file numbers in the order first read
     std::string wholeWritesRoot_;
 };
 

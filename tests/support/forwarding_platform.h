@@ -27,6 +27,10 @@ public:
     }
     bool writeDirect(FillerHandle& file) override { return real_->writeDirect(file); }
     OsStatus flush(FillerHandle& file) override { return real_->flush(file); }
+    OsStatus readBack(FillerHandle& file, std::uint64_t offset, std::uint8_t* data,
+                      std::size_t size, std::size_t& read) override {
+        return real_->readBack(file, offset, data, size, read);
+    }
     OsStatus release(FillerHandle& file) override { return real_->release(file); }
     void close(FillerHandle& file) override { real_->close(file); }
     OsStatus removeCreated(const std::string& path, const FileId& id) override {

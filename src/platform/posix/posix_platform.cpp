@@ -295,6 +295,47 @@ public:
         return true;
     }
 
+    OsStatus readBack(FillerHandle& file, std::uint64_t offset, std::uint8_t* data,
+                      std::size_t size, std::size_t& read) override {
+        read = 0;
+        // The very file the handle wrote, opened again through the handle itself: a file put
+        // in its place by name is never read. Past the cache where the file took that for its
+        // writes; otherwise the range's cached pages, clean after the flush, are dropped so
+        // that the read comes from the medium.
+        const std::string self = "/proc/self/fd/" + std::to_string(file.native);
+        const bool aligned =
+            Aligned(reinterpret_cast<std::uintptr_t>(data)) && Aligned(size) && Aligned(offset);
+        UniqueFd reader;
+        if (aligned && file.direct) {
+            reader.reset(::open(self.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC));
+        }
+        const bool direct = reader.get() >= 0;
+        if (!direct) {
+            reader.reset(::open(self.c_str(), O_RDONLY | O_CLOEXEC));
+            if (reader.get() < 0) {
+                return fromErrno(errno);
+            }
+            (void)::posix_fadvise(reader.get(), static_cast<off_t>(offset),
+                                  static_cast<off_t>(size), POSIX_FADV_DONTNEED);
+        }
+        while (read < size) {
+            const ssize_t n =
+                ::pread(reader.get(), data + read, size - read, static_cast<off_t>(offset + read));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return fromErrno(errno);
+            }
+            if (n == 0 || (direct && !Aligned(static_cast<std::uint64_t>(n)))) {
+                read += static_cast<std::size_t>(n);
+                break; // the file's end
+            }
+            read += static_cast<std::size_t>(n);
+        }
+        return OsStatus::success();
+    }
+
     OsStatus flush(FillerHandle& file) override {
         if (::fsync(static_cast<int>(file.native)) != 0) {
             return fromErrno(errno);

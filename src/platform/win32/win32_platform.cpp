@@ -347,6 +347,49 @@ public:
         return true;
     }
 
+    OsStatus readBack(FillerHandle& file, std::uint64_t offset, std::uint8_t* data,
+                      std::size_t size, std::size_t& read) override {
+        read = 0;
+        // The same file reopened by its handle, never by name: past the cache where the run
+        // is aligned and the volume allows it, else through the cache the flush left current.
+        const bool aligned =
+            Aligned(reinterpret_cast<std::uintptr_t>(data)) && Aligned(size) && Aligned(offset);
+        HANDLE reader = INVALID_HANDLE_VALUE;
+        if (aligned && file.direct) {
+            reader = ::ReOpenFile(AsHandle(file), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  FILE_FLAG_NO_BUFFERING);
+        }
+        if (reader == INVALID_HANDLE_VALUE) {
+            reader =
+                ::ReOpenFile(AsHandle(file), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+        }
+        if (reader == INVALID_HANDLE_VALUE) {
+            return LastError();
+        }
+        constexpr std::size_t kMaxChunk = 1u << 30;
+        OsStatus status;
+        while (read < size) {
+            const auto chunk = static_cast<DWORD>(std::min(size - read, kMaxChunk));
+            const std::uint64_t at = offset + read;
+            OVERLAPPED where{};
+            where.Offset = static_cast<DWORD>(at);
+            where.OffsetHigh = static_cast<DWORD>(at >> 32);
+            DWORD n = 0;
+            if (!::ReadFile(reader, data + read, chunk, &n, &where)) {
+                if (::GetLastError() != ERROR_HANDLE_EOF) {
+                    status = LastError();
+                }
+                break;
+            }
+            if (n == 0) {
+                break;
+            }
+            read += n;
+        }
+        ::CloseHandle(reader);
+        return status;
+    }
+
     OsStatus flush(FillerHandle& file) override {
         if (file.directNative != -1 && !::FlushFileBuffers(DirectHandle(file))) {
             return LastError();
