@@ -18,14 +18,21 @@
 # scripts/bench.sh --stage [RUNS] measures instead what the small-file stage after the fill
 # adds to a pass, on a fresh 1 GiB ext4 image and a fresh 1 GiB NTFS image (ntfs-3g): the
 # median share of the stage in the whole job (target: at most 5 %).
+# scripts/bench.sh --verify [RUNS] measures what reading the fillers back costs (the job's
+# --verify), on fresh ext4 and xfs images of 512 MiB and 2 GiB: the median read-back time against
+# the fill's own time (target: at most 1) and its share of the whole pass.
 # KLAR_BENCH_DIR chooses the folder on the real disk that holds the ext4 images (default: the
 # system's temporary folder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 stage_only=
+verify_only=
 if [ "${1:-}" = --stage ]; then
     stage_only=1
+    shift
+elif [ "${1:-}" = --verify ]; then
+    verify_only=1
     shift
 fi
 runs="${1:-5}"
@@ -178,6 +185,34 @@ if [ -n "$stage_only" ]; then
         awk -v v="$volume" '$1 == v { print $8 }' "$results" | sort -g | awk -v v="$volume" '
             { x[NR] = $1 } END { m = NR % 2 ? x[(NR + 1) / 2] : (x[NR / 2] + x[NR / 2 + 1]) / 2
                 printf "%s stage share median: %.2f %%\n", v, m }'
+    done
+    exit 0
+fi
+
+if [ -n "$verify_only" ]; then
+    echo "read-back against the fill, $runs runs each"
+    for ((i = 1; i <= runs; i++)); do
+        for image_size in 512M 2G; do
+            for volume in ext4 xfs; do
+                fresh "$volume"
+                out="$(fast "$bench_bin" --verify "$mnt")"
+                teardown
+                sync
+                awk -v v="$volume-$image_size" '{ for (i = 1; i <= NF; i++) {
+                        split($i, kv, "="); f[kv[1]] = kv[2] }
+                    printf "  %-9s %8.3f s pass %8.3f s fill %8.3f s read-back %6.2f %% %6.3f\n",
+                        v, f["seconds"], f["fill_seconds"], f["verify_seconds"],
+                        100 * f["verify_seconds"] / f["seconds"],
+                        f["verify_seconds"] / f["fill_seconds"] }' <<<"$out" | tee -a "$results"
+            done
+        done
+    done
+    median() { sort -g | awk '{ x[NR] = $1 } END { print NR % 2 ? x[(NR + 1) / 2] :
+        (x[NR / 2] + x[NR / 2 + 1]) / 2 }'; }
+    for volume in ext4-512M xfs-512M ext4-2G xfs-2G; do
+        share="$(awk -v v="$volume" '$1 == v { print $11 }' "$results" | median)"
+        ratio="$(awk -v v="$volume" '$1 == v { print $13 }' "$results" | median)"
+        echo "$volume read-back median: $share % of the pass, $ratio of the fill's time"
     done
     exit 0
 fi

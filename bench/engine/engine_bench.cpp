@@ -153,11 +153,14 @@ int main(int argc, char** argv) {
     klar::EngineLimits limits;
     // --message: the job's own final message only, whatever it says (scripts/efficacy.sh).
     bool messageOnly = false;
+    bool verify = false; // --verify: the pass reads its fillers back before deleting them
     int arg = 1;
     for (; arg < argc - 1; ++arg) {
         const std::string option = argv[arg];
         if (option == "--buffered") {
             limits.direct = false;
+        } else if (option == "--verify") {
+            verify = true;
         } else if (option == "--message") {
             messageOnly = true;
         } else if (option == "--transfer-blocks" && arg + 2 < argc) {
@@ -168,12 +171,14 @@ int main(int argc, char** argv) {
     }
     if (arg != argc - 1 || limits.transferBlocks == 0) {
         std::fprintf(stderr,
-                     "usage: %s [--buffered] [--transfer-blocks N] [--message] FOLDER\n"
+                     "usage: %s [--buffered] [--transfer-blocks N] [--verify] [--message] "
+                     "FOLDER\n"
                      "Fills the free space of FOLDER's volume once through the engine and\n"
                      "prints: bytes=<free bytes at start> seconds=<whole job>"
                      " fill_seconds=<until the volume was full>"
                      " stage_seconds=<small files after the fill> max_rss_kib=<peak memory>"
-                     " pool_zero_seconds=<how long ext4's reserved-cluster pool was 0>\n",
+                     " pool_zero_seconds=<how long ext4's reserved-cluster pool was 0>"
+                     " verify_seconds=<the read-back, with --verify>\n",
                      argv[0]);
         return 2;
     }
@@ -192,6 +197,7 @@ int main(int argc, char** argv) {
     QuietView view(folder, state);
     klar::ClockSeededRandom random;
     klar::Engine engine(state, *platform, view, random, limits);
+    engine.SetVerify(verify ? klar::VerifyPasses::All : klar::VerifyPasses::None);
 
     PoolWatch pool(PoolFile(folder));
     const auto start = Clock::now();
@@ -211,13 +217,19 @@ int main(int argc, char** argv) {
     }
     const std::chrono::duration<double> job = end - start;
     const std::chrono::duration<double> fill = *view.full() - start;
-    const std::chrono::duration<double> stage =
-        *view.lastYield() - view.stageStart().value_or(*view.lastYield());
+    double readBack = 0;
+    for (const klar::PassReport& pass : outcome.passes) {
+        readBack += pass.verify ? pass.verify->seconds : 0.0;
+    }
+    // The read-back runs between the fill and the small-file stage, inside the yields counted.
+    const std::chrono::duration<double> stage = *view.lastYield() -
+                                                view.stageStart().value_or(*view.lastYield()) -
+                                                std::chrono::duration<double>(readBack);
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("bytes=%llu seconds=%.6f fill_seconds=%.6f stage_seconds=%.6f max_rss_kib=%ld "
-                "pool_zero_seconds=%.6f\n",
+                "pool_zero_seconds=%.6f verify_seconds=%.6f\n",
                 static_cast<unsigned long long>(space.free), job.count(), fill.count(),
-                stage.count(), usage.ru_maxrss, poolZero);
+                stage.count(), usage.ru_maxrss, poolZero, readBack);
     return 0;
 }

@@ -45,6 +45,7 @@ int RunJob(const CliOptions& options, Platform& platform, std::FILE* out, std::F
     ClockSeededRandom random;
     Engine engine(state, platform, view, random);
     engine.SetTrim(options.trim);
+    engine.SetVerify(options.verify);
     // A signal aborts the job inside the engine, as Abort does, so its filler files are gone
     // before the status says so.
     RecordContext context;

@@ -32,7 +32,8 @@ DRIVE:
 Output:
   On a terminal one line that rewrites itself: pass, percent, MB/s and time left.
   Otherwise plain lines as the job's texts change. With --json one JSON object per
-  line, for scripts: pass_start, progress (a few times a second), pass_end, and a final
+  line, for scripts: pass_start, progress (a few times a second), verify_start,
+  verify_progress and verify_end around a read-back, pass_end, trim, and a final
   message with its outcome (cleared, not_cleared or aborted).
 
 Exit status:
@@ -67,6 +68,13 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     bool noTrim = false;
     auto* noTrimFlag = app.add_flag("--no-trim", noTrim,
                                     "Do not hand the cleared space back to the device at the end");
+    std::string verify;
+    auto* verifyOption =
+        app.add_option("--verify", verify,
+                       "Read the fillers back from the medium and compare every byte: after "
+                       "the last pass, or after all of them")
+            ->check(CLI::IsMember({"last", "all"}).description(""))
+            ->type_name("last|all");
     auto* reportOption =
         app.add_option("--report", options.report, "Write a record of the job to FILE (JSON)")
             ->type_name("FILE");
@@ -91,7 +99,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         return options;
     }
     if (list && (methodOption->count() + jsonFlag->count() + reportOption->count() +
-                 noTrimFlag->count() + driveOption->count()) > 0) {
+                 noTrimFlag->count() + verifyOption->count() + driveOption->count()) > 0) {
         options.text = "--list takes no other arguments";
         return options;
     }
@@ -108,6 +116,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         return options;
     }
     options.trim = !noTrim;
+    if (!verify.empty()) {
+        options.verify = verify == "all" ? VerifyPasses::All : VerifyPasses::Last;
+    }
     options.method = kMethods.at(method);
     options.action = CliOptions::Action::Clear;
     return options;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/engine.h"
 #include "engine/job_view.h"
 
 #include <string>
@@ -17,7 +18,8 @@ struct CliOptions {
     bool json = false;
     std::string report; ///< where the job's record goes; empty for none
     bool trim = true;   ///< hand the cleared space back to the device at the end
-    std::string text;   ///< the help or version text, or the one-line reason of bad usage
+    VerifyPasses verify = VerifyPasses::None; ///< which passes read their fillers back
+    std::string text; ///< the help or version text, or the one-line reason of bad usage
 };
 
 /// Reads the arguments (without the program name). Never throws and prints nothing.

@@ -133,8 +133,104 @@ void ConsoleView::yield() {
     }
     const Clock::time_point now = Clock::now();
     if (now >= nextReport_) {
-        Report(now);
+        if (verifying_) {
+            VerifyReportNow(now);
+        } else {
+            Report(now);
+        }
         nextReport_ = now + ReportInterval(mode_);
+    }
+}
+
+void ConsoleView::verifyStarted(int pass, std::uint64_t bytes) {
+    verifying_ = true;
+    verifyBytes_ = bytes;
+    verifyRead_ = 0;
+    verifyStart_ = Clock::now();
+    if (mode_ == OutputMode::Json) {
+        if (passMeasured_) {
+            Report(verifyStart_); // where the fill got to
+        }
+        Event({{"event", "verify_start"}, {"pass", pass}, {"bytes", bytes}});
+    } else if (mode_ == OutputMode::Lines) {
+        Line(out_, "Pass [" + std::to_string(pass) + "]: reading back " + std::to_string(bytes) +
+                       " bytes");
+    }
+    nextReport_ = verifyStart_ + ReportInterval(mode_);
+}
+
+void ConsoleView::verifyEnded(const VerifyReport& report) {
+    verifying_ = false;
+    const Clock::time_point now = Clock::now();
+    if (report.passed()) {
+        verifiedText_ = "read back";
+    } else if (report.wrongBytes > 0) {
+        verifiedText_ = std::to_string(report.wrongBytes) +
+                        (report.wrongBytes == 1 ? " byte" : " bytes") + " read back wrong";
+    } else {
+        verifiedText_ = "read-back stopped";
+    }
+    switch (mode_) {
+    case OutputMode::Json: {
+        Json firstWrong = nullptr;
+        if (report.wrongBytes > 0) {
+            firstWrong = {{"file", report.firstWrongFile}, {"offset", report.firstWrongOffset}};
+        }
+        VerifyReportNow(now);
+        Event({{"event", "verify_end"},
+               {"pass", pass_},
+               {"passed", report.passed()},
+               {"bytes_read", report.bytes},
+               {"wrong_bytes", report.wrongBytes},
+               {"first_wrong", firstWrong},
+               {"error", report.error.empty() ? Json(nullptr) : Json(report.error)},
+               {"seconds", Rounded(report.seconds, 3)}});
+        break;
+    }
+    case OutputMode::Lines: {
+        char text[160];
+        std::snprintf(text, sizeof text, "Pass [%d]: %s, %llu bytes in %.3f s", pass_,
+                      verifiedText_.c_str(), static_cast<unsigned long long>(report.bytes),
+                      report.seconds);
+        Line(out_, text);
+        break;
+    }
+    case OutputMode::Terminal:
+        break; // the pass's last line says it
+    }
+}
+
+void ConsoleView::VerifyReportNow(Clock::time_point now) {
+    const double seconds = std::chrono::duration<double>(now - verifyStart_).count();
+    const double rate = seconds > 0.0 ? static_cast<double>(verifyRead_) / seconds : 0.0;
+    const std::uint64_t left = verifyBytes_ > verifyRead_ ? verifyBytes_ - verifyRead_ : 0;
+    const double percent = verifyBytes_ > 0 ? static_cast<double>(verifyRead_) * 100.0 /
+                                                  static_cast<double>(verifyBytes_)
+                                            : 100.0;
+    const double secondsLeft = rate > 0.0 ? static_cast<double>(left) / rate : 0.0;
+    char text[160];
+    switch (mode_) {
+    case OutputMode::Json:
+        Event({{"event", "verify_progress"},
+               {"pass", pass_},
+               {"read", verifyRead_},
+               {"bytes", verifyBytes_},
+               {"percent", Rounded(std::min(percent, 100.0), 2)},
+               {"bytes_per_second", Rounded(rate, 0)},
+               {"seconds_left", Rounded(secondsLeft, 1)}});
+        break;
+    case OutputMode::Lines:
+        std::snprintf(text, sizeof text, "Pass [%d]: reading back %.0f%%, %.1f MB/s", pass_,
+                      percent, rate / 1e6);
+        Line(out_, text);
+        break;
+    case OutputMode::Terminal: {
+        std::snprintf(text, sizeof text, "Pass %d of %d  reading back %5.1f%%  %8.1f MB/s  %s",
+                      pass_, state_.gPassCount, percent, rate / 1e6,
+                      rate > 0.0 ? (Duration(secondsLeft) + " left").c_str() : "");
+        Rewrite(text);
+        break;
+    }
     }
 }
 
@@ -144,6 +240,7 @@ void ConsoleView::PassStarted() {
     }
     ++pass_;
     passOpen_ = true;
+    verifiedText_.clear();
     passMeasured_ = false;
     percent_ = 0.0f;
     remaining_ = 0;
@@ -218,10 +315,16 @@ void ConsoleView::TerminalLine(Clock::time_point now, bool final) {
     } else if (rate > 0.0) {
         tail = TimeLeftText(remaining_, passStartFree_, pass_, state_.gPassCount, rate);
     }
-    char text[160];
+    if (final && !verifiedText_.empty()) {
+        tail += ", " + verifiedText_;
+    }
+    char text[192];
     std::snprintf(text, sizeof text, "Pass %d of %d  %5.1f%%  %8.1f MB/s  %s", pass_,
                   state_.gPassCount, static_cast<double>(percent_), rate / 1e6, tail.c_str());
-    std::string line = text;
+    Rewrite(text);
+}
+
+void ConsoleView::Rewrite(std::string line) {
     const std::size_t width = line.size();
     if (width < terminalWidth_) {
         line.append(terminalWidth_ - width, ' '); // wipes the end of a longer previous line

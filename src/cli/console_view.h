@@ -38,6 +38,9 @@ public:
     void setCaption(Caption which, const std::string& text) override;
     void setProgress(float percent) override { percent_ = percent; }
     void progressed(const JobProgress& progress) override;
+    void verifyStarted(int pass, std::uint64_t bytes) override;
+    void verifyProgressed(std::uint64_t bytesRead) override { verifyRead_ = bytesRead; }
+    void verifyEnded(const VerifyReport& report) override;
     void setAbortVisible(bool /*visible*/) override {}
     void focusDriveList() override {}
     void focusClearButton() override {}
@@ -53,10 +56,13 @@ private:
     void PassStarted();
     void PassEnded();
     void Report(Clock::time_point now);
+    void VerifyReportNow(Clock::time_point now);
     void Event(const nlohmann::ordered_json& event);
     [[nodiscard]] std::uint64_t Written() const;
     [[nodiscard]] double Seconds(Clock::time_point now) const;
     void TerminalLine(Clock::time_point now, bool final);
+    /// Replaces the terminal's line with this one.
+    void Rewrite(std::string line);
 
     std::string drive_;
     MethodBox method_;
@@ -73,6 +79,12 @@ private:
     std::uint64_t remaining_ = 0; ///< free bytes, as the job last showed them
     std::string capacity_;
     float percent_ = 0.0f;
+
+    bool verifying_ = false; ///< the pass's fillers are being read back
+    std::uint64_t verifyBytes_ = 0;
+    std::uint64_t verifyRead_ = 0;
+    Clock::time_point verifyStart_;
+    std::string verifiedText_; ///< how the pass's read-back ended, for its last line
 
     int yieldsUntilClock_ = 0;
     Clock::time_point nextReport_;

@@ -52,13 +52,29 @@ std::string JobRecordJson(const RecordContext& context, const JobOutcome& outcom
     using nlohmann::json;
     json passes = json::array();
     for (const PassReport& pass : outcome.passes) {
+        json verify = nullptr; // not asked for this pass, or the job stopped before it
+        if (pass.verify) {
+            const VerifyReport& read = *pass.verify;
+            json firstWrong = nullptr;
+            if (read.wrongBytes > 0) {
+                firstWrong = {{"file", read.firstWrongFile}, {"offset", read.firstWrongOffset}};
+            }
+            verify = {{"passed", read.passed()},
+                      {"bytes_read", read.bytes},
+                      {"wrong_bytes", read.wrongBytes},
+                      {"first_wrong", firstWrong},
+                      {"error", read.error.empty() ? json(nullptr) : json(read.error)},
+                      {"complete", read.complete},
+                      {"seconds", read.seconds}};
+        }
         passes.push_back({{"pass", pass.pass},
                           {"byte", pass.byte},
                           {"bytes_written", pass.bytes},
                           {"files_written", pass.files},
                           {"small_files", pass.smallFiles},
                           {"seconds", pass.seconds},
-                          {"held_back_lifted_and_given_back", pass.heldBackLifted}});
+                          {"held_back_lifted_and_given_back", pass.heldBackLifted},
+                          {"verify", verify}});
     }
     json trim = nullptr; // not asked for, or the last pass was not reached
     if (outcome.trim) {
