@@ -207,8 +207,10 @@ if [ -n "$verify_only" ]; then
             done
         done
     done
-    median() { sort -g | awk '{ x[NR] = $1 } END { print NR % 2 ? x[(NR + 1) / 2] :
-        (x[NR / 2] + x[NR / 2 + 1]) / 2 }'; }
+    median() {
+        sort -g | awk '{ x[NR] = $1 }
+            END { print NR % 2 ? x[(NR + 1) / 2] : (x[NR / 2] + x[NR / 2 + 1]) / 2 }'
+    }
     for volume in ext4-512M xfs-512M ext4-2G xfs-2G; do
         share="$(awk -v v="$volume" '$1 == v { print $11 }' "$results" | median)"
         ratio="$(awk -v v="$volume" '$1 == v { print $13 }' "$results" | median)"
