@@ -16,8 +16,8 @@
 # Usage (as root, since it mounts): scripts/bench.sh [RUNS]   (default 5 runs of each)
 #
 # scripts/bench.sh --stage [RUNS] measures instead what the small-file stage after the fill
-# adds to a pass, on a fresh 1 GiB ext4 image and a fresh 1 GiB NTFS image (ntfs-3g): the
-# median share of the stage in the whole job (target: at most 5 %).
+# adds to a pass, on fresh ext4, NTFS (ntfs-3g) and btrfs images of 1 and 4 GiB: the median
+# share of the stage in the whole job (target: at most 5 %).
 # scripts/bench.sh --verify [RUNS] measures what reading the fillers back costs (the job's
 # --verify), on fresh ext4 and xfs images of 512 MiB and 2 GiB: the median read-back time against
 # the fill's own time (target: at most 1) and its share of the whole pass.
@@ -167,21 +167,23 @@ measure() { # volume tool
 }
 
 if [ -n "$stage_only" ]; then
-    image_size=1G
     echo "small-file stage against the whole pass, $runs runs each"
     for ((i = 1; i <= runs; i++)); do
-        for volume in ext4 ntfs; do
-            fresh "$volume"
-            out="$(fast "$bench_bin" "$mnt")"
-            teardown
-            sync
-            awk -v v="$volume" '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); f[kv[1]] = kv[2] }
-                printf "  %-5s %8.3f s pass %8.3f s stage %6.2f %%\n", v, f["seconds"],
-                    f["stage_seconds"], 100 * f["stage_seconds"] / f["seconds"] }' <<<"$out" |
-                tee -a "$results"
+        for image_size in 1G 4G; do
+            for volume in ext4 ntfs btrfs; do
+                fresh "$volume"
+                out="$(fast "$bench_bin" "$mnt")"
+                teardown
+                sync
+                awk -v v="$volume-$image_size" '{ for (i = 1; i <= NF; i++) {
+                        split($i, kv, "="); f[kv[1]] = kv[2] }
+                    printf "  %-9s %8.3f s pass %8.3f s stage %6.2f %%\n", v, f["seconds"],
+                        f["stage_seconds"], 100 * f["stage_seconds"] / f["seconds"] }' <<<"$out" |
+                    tee -a "$results"
+            done
         done
     done
-    for volume in ext4 ntfs; do
+    for volume in ext4-1G ntfs-1G btrfs-1G ext4-4G ntfs-4G btrfs-4G; do
         awk -v v="$volume" '$1 == v { print $8 }' "$results" | sort -g | awk -v v="$volume" '
             { x[NR] = $1 } END { m = NR % 2 ? x[(NR + 1) / 2] : (x[NR / 2] + x[NR / 2 + 1]) / 2
                 printf "%s stage share median: %.2f %%\n", v, m }'

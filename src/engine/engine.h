@@ -98,6 +98,7 @@ private:
     /// The small-file stage on a volume the fill left full, and then what stayed out of reach.
     void SmallFileStage(const HeldBack& heldBack);
     void FullVolumeStage(const RecordSpace& records);
+    void MetadataFill(bool flushJournal);
     void RecordTableStage(std::uint64_t tableRecords);
     void SmallFileRefused(const PassFile& file);
     void NoteHeldBack(const HeldBack& heldBack);

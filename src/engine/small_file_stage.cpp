@@ -15,6 +15,11 @@ namespace {
 /// takes it, so every record gets as much of the pass's byte as it can hold.
 constexpr std::size_t kLargestSmallFile = 2'048;
 
+/// Attributes that btrfs keeps in its trees: from just under its node size (16 KiB by default)
+/// down to a size below which an attribute takes too little metadata to be worth a call.
+constexpr std::size_t kLargestAttribute = 16'000;
+constexpr std::size_t kSmallestAttribute = 256;
+
 /// The stage ends when the volume refuses a file, or when the records the filesystem reports
 /// free are used. Only on btrfs, which reports no record count, does it go on with empty files
 /// (they still take metadata once the data space is full); there the metadata space bounds it,
@@ -103,9 +108,14 @@ void Engine::FullVolumeStage(const RecordSpace& records) {
     // Flushing each small file costs a flush of the whole device on some drivers (ntfs-3g);
     // where the volume can be flushed as a whole, one flush at the end serves them all.
     const bool flushOnce = platform_.flushVolume(root_).ok();
+    bool unflushed = false;
+    const std::size_t firstSmallFile = state_.gPassFiles.size();
+    if (records.inMetadata) {
+        MetadataFill(!flushOnce);
+        unflushed = flushOnce;
+    }
     std::size_t size = kLargestSmallFile;
     BuildBlock(size);
-    bool unflushed = false;
     std::uint64_t made = 0;
     for (; made < most && !StopRequested(); ++made) {
         view_.yield();
@@ -146,7 +156,32 @@ void Engine::FullVolumeStage(const RecordSpace& records) {
             failures_.Note(Because("the disk cannot be flushed", flushed));
         }
     }
+    if (records.inMetadata) {
+        // Their metadata is on the medium, which is all they were for; gone now, they leave
+        // the filesystem the room it needs to empty and delete the fill.
+        fillers_->DeleteFrom(firstSmallFile);
+    }
     BuildBlock(limits_.blockSize);
+}
+
+void Engine::MetadataFill(bool flushJournal) {
+    // Large attributes on one filler take the metadata far faster than an empty file each:
+    // thousands of calls instead of hundreds of thousands of files to create and delete. The
+    // empty files after it take what is left between them.
+    PassFile& file = state_.gPassFiles.emplace_back();
+    if (!fillers_->Create(file, flushJournal, lastWrite_)) {
+        return; // the small files that follow meet the same refusal and say it
+    }
+    std::size_t size = kLargestAttribute;
+    for (std::uint64_t n = 0; size >= kSmallestAttribute && !StopRequested();) {
+        view_.yield();
+        if (platform_.addMetadata(file.handle, n, buffer_.data(), size).ok()) {
+            ++n;
+        } else {
+            size /= 2; // too large for what is left, or for the filesystem
+        }
+    }
+    platform_.close(file.handle);
 }
 
 void Engine::NoteHeldBack(const HeldBack& heldBack) {

@@ -165,6 +165,15 @@ public:
         return false;
     }
 
+    /// Adds size bytes to a filler where the filesystem keeps them in its metadata, not in
+    /// data space (a named attribute; btrfs keeps it in its trees), under the n-th name of the
+    /// filler's. DiskFull once the metadata takes no more; Failed where attributes are not
+    /// kept that way, or not of that size.
+    [[nodiscard]] virtual OsStatus addMetadata(FillerHandle& /*file*/, std::uint64_t /*n*/,
+                                               const std::uint8_t* /*data*/, std::size_t /*size*/) {
+        return OsStatus{OsStatus::Kind::Failed, 0, "no metadata can be added to a file"};
+    }
+
     /// Forces the file's data to the medium. A failure means the data may not be there.
     [[nodiscard]] virtual OsStatus flush(FillerHandle& file) = 0;
 

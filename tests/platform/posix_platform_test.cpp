@@ -107,5 +107,37 @@ TEST(PosixReusedNumbers, AUsersFileUnderAFreedNumberIsNotDeleted) {
     }
 }
 
+// On btrfs, attributes go into the metadata, which a data fill cannot reach: once data has
+// taken every byte it may, they still take megabytes, until a full disk is said.
+TEST(PosixMetadata, OnBtrfsAttributesTakeTheMetadataThatADataFillLeaves) {
+    auto platform = makeSystemPlatform();
+    std::string whyNot;
+    auto volume = MakeImageVolume(112u << 20, whyNot, "btrfs");
+    if (!volume) {
+        NoVolume(whyNot);
+        return;
+    }
+    FillerHandle data;
+    ASSERT_TRUE(platform->createExclusive(volume->root() + "/00000001.txt", data).ok());
+    const std::vector<std::uint8_t> block(1u << 20, 0x35);
+    std::size_t written = 0;
+    while (platform->append(data, block.data(), block.size(), written).ok()) {
+    }
+    FillerHandle handle;
+    ASSERT_TRUE(platform->createExclusive(volume->root() + "/00000002.txt", handle).ok());
+    const std::vector<std::uint8_t> value(16'000, 0xCA); // an item fits in one 16 KiB node
+    OsStatus added;
+    std::uint64_t n = 0;
+    for (;
+         n < 100'000 && (added = platform->addMetadata(handle, n, value.data(), value.size())).ok();
+         ++n) {
+    }
+    EXPECT_EQ(added.kind, OsStatus::Kind::DiskFull) << added.text;
+    // The metadata of a 112 MiB btrfs is 32 MiB (twice over), nearly all of it free.
+    EXPECT_GT(n * value.size(), 8u << 20);
+    platform->close(handle);
+    platform->close(data);
+}
+
 } // namespace
 } // namespace klar::test

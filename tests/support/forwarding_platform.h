@@ -27,6 +27,10 @@ public:
     }
     bool writeDirect(FillerHandle& file) override { return real_->writeDirect(file); }
     OsStatus flush(FillerHandle& file) override { return real_->flush(file); }
+    OsStatus addMetadata(FillerHandle& file, std::uint64_t n, const std::uint8_t* data,
+                         std::size_t size) override {
+        return real_->addMetadata(file, n, data, size);
+    }
     OsStatus readBack(FillerHandle& file, std::uint64_t offset, std::uint8_t* data,
                       std::size_t size, std::size_t& read) override {
         return real_->readBack(file, offset, data, size, read);

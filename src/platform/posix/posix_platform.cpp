@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -332,6 +333,17 @@ public:
                 break; // the file's end
             }
             read += static_cast<std::size_t>(n);
+        }
+        return OsStatus::success();
+    }
+
+    OsStatus addMetadata(FillerHandle& file, std::uint64_t n, const std::uint8_t* data,
+                         std::size_t size) override {
+        // Through the filler's own descriptor; a new name each time, never one replaced.
+        const std::string name = "user.klarvenor." + std::to_string(n);
+        if (::fsetxattr(static_cast<int>(file.native), name.c_str(), data, size, XATTR_CREATE) !=
+            0) {
+            return fromErrno(errno);
         }
         return OsStatus::success();
     }
