@@ -15,14 +15,19 @@ bash scripts/deps.sh --windows
 build=build/windows-bench
 cmake --preset windows-release -B "$build" -DKLAR_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j2 --target win32_window_bench
+# The drive is made as the tests make theirs (tests/volumes).
+volume_bin=build/h-bench/tests/volumes/klar-volume
+cmake --preset release -B build/h-bench -DKLAR_BUILD_UI=OFF -DKLAR_BUILD_TESTS=OFF >/dev/null
+cmake --build build/h-bench -j2 --target klar-volume >/dev/null
 
 work=$(mktemp -d /tmp/klar-wine-bench.XXXXXX)
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 cleanup() {
     wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
     wine_display_stop
-    umount "$work/drive" 2>/dev/null || true
-    rm -rf "$work"
+    # Nothing of the folder goes while the drive may still be mounted in it.
+    "$volume_bin" remove "$work/drive" && rm -rf "$work"
 }
 trap cleanup EXIT
 mkdir -p "$WINEPREFIX" "$work/drive"
@@ -30,6 +35,7 @@ wine_display_start "$work"
 wineboot --init </dev/null >/dev/null 2>&1
 wineserver -w
 wine_prefix_fonts
-mount -t tmpfs -o "size=${mib}m,mode=0777" klar-wine-bench "$work/drive"
-ln -s "$work/drive" "$WINEPREFIX/dosdevices/b:"
-wine "$build/bench/win32/win32_window_bench.exe" B "$runs" </dev/null
+mount_point=$("$volume_bin" make tmpfs "${mib}M" "$work/drive")
+chmod 0777 "$mount_point"
+letter=$("$volume_bin" map "$WINEPREFIX" "$mount_point")
+wine "$build/bench/win32/win32_window_bench.exe" "$letter" "$runs" </dev/null
