@@ -236,7 +236,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ntfs", 64u << 20, false}, Case{"ntfs", 64u << 20, false, nullptr, Layout::Folder},
         Case{"ntfs", 256u << 20, false, nullptr, Layout::Folder}, Case{"btrfs", 112u << 20, false},
         Case{"btrfs", 448u << 20, false, nullptr, Layout::Folder},
-        Case{"ext2", 256u << 20, false, nullptr, Layout::Folder},
+        Case{"ext2", 256u << 20, false, nullptr, Layout::Folder}, Case{"vfat", 16u << 20, false},
+        Case{"vfat", 64u << 20, false, nullptr, Layout::Folder},
         // Each allocation group keeps free blocks for its own trees.
         Case{"xfs", 300u << 20, false, kKeptByXfs},
         Case{"xfs", 1200u << 20, false, kKeptByXfs, Layout::Folder}),

@@ -274,7 +274,13 @@ public:
                     }
                     continue;
                 }
-                return fromErrno(errno);
+                OsStatus refused = fromErrno(errno);
+                if (errno == EPERM) {
+                    // A write to a file this process created and holds open: fusefat's answer
+                    // to a full disk. The free space left is judged after it all the same.
+                    refused.kind = OsStatus::Kind::DiskFull;
+                }
+                return refused;
             }
             if (n == 0) {
                 return fromErrno(ENOSPC);
