@@ -135,7 +135,8 @@ private:
     PassReport* report_ = nullptr; ///< the running pass's, in outcome_
     bool trim_ = true;
     VerifyPasses verify_ = VerifyPasses::None;
-    AlignedBuffer readBuffer_; ///< where the read-back lands; allocated when a pass verifies
+    AlignedBuffer readBuffer_;  ///< where the read-back lands; allocated when a pass verifies
+    bool readBackWhole_ = true; ///< every part of the pass's read-back so far read to its end
     OsStatus lastWrite_;
     JobFailures failures_;
 

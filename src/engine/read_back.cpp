@@ -17,7 +17,8 @@ bool Engine::Verifies(int pass) const {
 void Engine::ReadBack(int pass, std::size_t first, bool shown) {
     const auto started = std::chrono::steady_clock::now();
     if (!report_->verify) {
-        report_->verify.emplace().complete = true;
+        report_->verify.emplace(); // complete only once the last part is read whole
+        readBackWhole_ = true;
     }
     VerifyReport& report = *report_->verify;
     auto& files = state_.gPassFiles;
@@ -47,7 +48,8 @@ void Engine::ReadBack(int pass, std::size_t first, bool shown) {
     const bool whole = std::all_of(from, files.end(), [&](PassFile& file) {
         return !file.handle.open() || file.bytes == 0 || ReadBackFile(file, report, done, shown);
     });
-    report.complete = report.complete && whole;
+    readBackWhole_ = readBackWhole_ && whole;
+    report.complete = shown && readBackWhole_;
     report.seconds +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!shown) {
