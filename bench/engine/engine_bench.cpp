@@ -44,25 +44,14 @@ public:
     void focusClearButton() override {}
     void showMessage(const std::string& text) override { messages_.push_back(text); }
     void yield() override {
-        const auto now = Clock::now();
         if (!full_ && state_.gDriveFull) {
-            full_ = now;
-            lastYield_ = now;
-        } else if (full_) {
-            // The first yield after the fill's last is the small-file stage's first file.
-            if (!stageStart_) {
-                stageStart_ = now;
-            }
-            lastYield_ = now;
+            full_ = Clock::now();
         }
     }
 
     [[nodiscard]] const std::vector<std::string>& messages() const { return messages_; }
     [[nodiscard]] float progress() const { return progress_; }
     [[nodiscard]] const std::optional<Clock::time_point>& full() const { return full_; }
-    /// The small-file stage that follows the fill yields before each of its files.
-    [[nodiscard]] const std::optional<Clock::time_point>& lastYield() const { return lastYield_; }
-    [[nodiscard]] const std::optional<Clock::time_point>& stageStart() const { return stageStart_; }
 
 private:
     std::string folder_;
@@ -71,8 +60,6 @@ private:
     float progress_ = 0.0f;
     std::vector<std::string> messages_;
     std::optional<Clock::time_point> full_;
-    std::optional<Clock::time_point> lastYield_;
-    std::optional<Clock::time_point> stageStart_;
 };
 
 /// Why the finished job measured nothing worth comparing; empty when it filled the volume and
@@ -218,18 +205,16 @@ int main(int argc, char** argv) {
     const std::chrono::duration<double> job = end - start;
     const std::chrono::duration<double> fill = *view.full() - start;
     double readBack = 0;
+    double stage = 0;
     for (const klar::PassReport& pass : outcome.passes) {
         readBack += pass.verify ? pass.verify->seconds : 0.0;
+        stage += pass.smallFileSeconds;
     }
-    // The read-back runs between the fill and the small-file stage, inside the yields counted.
-    const std::chrono::duration<double> stage = *view.lastYield() -
-                                                view.stageStart().value_or(*view.lastYield()) -
-                                                std::chrono::duration<double>(readBack);
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("bytes=%llu seconds=%.6f fill_seconds=%.6f stage_seconds=%.6f max_rss_kib=%ld "
                 "pool_zero_seconds=%.6f verify_seconds=%.6f\n",
-                static_cast<unsigned long long>(space.free), job.count(), fill.count(),
-                stage.count(), usage.ru_maxrss, poolZero, readBack);
+                static_cast<unsigned long long>(space.free), job.count(), fill.count(), stage,
+                usage.ru_maxrss, poolZero, readBack);
     return 0;
 }

@@ -258,8 +258,12 @@ Engine::PassEnd Engine::RunPass(int pass) {
                     ReadBack(pass, 0, true);
                 }
                 const std::uint64_t beforeStage = fillers_->made();
+                const auto stageStarted = std::chrono::steady_clock::now();
                 SmallFileStage(*held);
                 report.smallFiles = fillers_->made() - beforeStage;
+                report.smallFileSeconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - stageStarted)
+                        .count();
                 break;
             }
             const BlockLoopEnd end = BlockLoop();

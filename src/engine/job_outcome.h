@@ -29,6 +29,7 @@ struct PassReport {
     std::uint64_t files = 0;      ///< fillers it created, the small-file stage's included
     std::uint64_t smallFiles = 0; ///< of those, the small-file stage's
     double seconds = 0;           ///< from its start to its last filler deleted
+    double smallFileSeconds = 0;  ///< of those, the small-file stage's (for benches)
     bool heldBackLifted = false;  ///< it lifted space the filesystem holds back (and gave it back)
     std::optional<VerifyReport> verify; ///< its read-back, where the job asked for one
 };
