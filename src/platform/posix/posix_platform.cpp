@@ -275,7 +275,7 @@ public:
                     continue;
                 }
                 OsStatus refused = fromErrno(errno);
-                if (errno == EPERM) {
+                if (refused.code == EPERM) {
                     // A write to a file this process created and holds open: fusefat's answer
                     // to a full disk. The free space left is judged after it all the same.
                     refused.kind = OsStatus::Kind::DiskFull;
