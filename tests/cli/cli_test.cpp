@@ -194,7 +194,8 @@ TEST_P(CliVerify, EveryPassOfADodJobReadsBackRightAndTheRecordSaysSo) {
         Cli({"--json", "--verify", "all", "--report", records / "job.json", volume->driveText()});
     ExpectValidEvents(run.out);
     const nlohmann::json record = Record(records / "job.json");
-    ASSERT_TRUE(record.is_object()) << run.out;
+    ASSERT_TRUE(record.is_object())
+        << "status " << run.status << ", stderr: " << run.err << ", stdout: " << run.out;
     const std::string result = record["outcome"]["result"];
     if (row.notCleared == nullptr) {
         EXPECT_EQ(result, "cleared") << record["outcome"];
