@@ -166,15 +166,25 @@ measure() { # volume tool
         t == "dd" { printf "   (then rm %.3f s)", $3 } { printf "\n" }' <<<"$figures"
 }
 
+# One fresh volume, one job of the engine with the given options; prints its figures.
+engine_once() { # filesystem [engine options]
+    fresh "$1"
+    fast "$bench_bin" "${@:2}" "$mnt"
+    teardown
+    sync
+}
+# The median of numbers, one per line.
+median_of() {
+    sort -g | awk '{ x[NR] = $1 }
+        END { print NR % 2 ? x[(NR + 1) / 2] : (x[NR / 2] + x[NR / 2 + 1]) / 2 }'
+}
+
 if [ -n "$stage_only" ]; then
     echo "small-file stage against the whole pass, $runs runs each"
     for ((i = 1; i <= runs; i++)); do
         for image_size in 1G 4G; do
             for volume in ext4 ntfs btrfs; do
-                fresh "$volume"
-                out="$(fast "$bench_bin" "$mnt")"
-                teardown
-                sync
+                out="$(engine_once "$volume")"
                 awk -v v="$volume-$image_size" '{ for (i = 1; i <= NF; i++) {
                         split($i, kv, "="); f[kv[1]] = kv[2] }
                     printf "  %-9s %8.3f s pass %8.3f s stage %6.2f %%\n", v, f["seconds"],
@@ -184,9 +194,8 @@ if [ -n "$stage_only" ]; then
         done
     done
     for volume in ext4-1G ntfs-1G btrfs-1G ext4-4G ntfs-4G btrfs-4G; do
-        awk -v v="$volume" '$1 == v { print $8 }' "$results" | sort -g | awk -v v="$volume" '
-            { x[NR] = $1 } END { m = NR % 2 ? x[(NR + 1) / 2] : (x[NR / 2] + x[NR / 2 + 1]) / 2
-                printf "%s stage share median: %.2f %%\n", v, m }'
+        echo "$volume stage share median: $(awk -v v="$volume" '$1 == v { print $8 }' "$results" |
+            median_of) %"
     done
     exit 0
 fi
@@ -196,10 +205,7 @@ if [ -n "$verify_only" ]; then
     for ((i = 1; i <= runs; i++)); do
         for image_size in 512M 2G; do
             for volume in ext4 xfs; do
-                fresh "$volume"
-                out="$(fast "$bench_bin" --verify "$mnt")"
-                teardown
-                sync
+                out="$(engine_once "$volume" --verify)"
                 awk -v v="$volume-$image_size" '{ for (i = 1; i <= NF; i++) {
                         split($i, kv, "="); f[kv[1]] = kv[2] }
                     printf "  %-9s %8.3f s pass %8.3f s fill %8.3f s read-back %6.2f %% %6.3f\n",
@@ -209,13 +215,9 @@ if [ -n "$verify_only" ]; then
             done
         done
     done
-    median() {
-        sort -g | awk '{ x[NR] = $1 }
-            END { print NR % 2 ? x[(NR + 1) / 2] : (x[NR / 2] + x[NR / 2 + 1]) / 2 }'
-    }
     for volume in ext4-512M xfs-512M ext4-2G xfs-2G; do
-        share="$(awk -v v="$volume" '$1 == v { print $11 }' "$results" | median)"
-        ratio="$(awk -v v="$volume" '$1 == v { print $13 }' "$results" | median)"
+        share="$(awk -v v="$volume" '$1 == v { print $11 }' "$results" | median_of)"
+        ratio="$(awk -v v="$volume" '$1 == v { print $13 }' "$results" | median_of)"
         echo "$volume read-back median: $share % of the pass, $ratio of the fill's time"
     done
     exit 0
