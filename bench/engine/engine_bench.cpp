@@ -63,12 +63,9 @@ private:
 };
 
 /// Why the finished job measured nothing worth comparing; empty when it filled the volume and
-/// either cleared it or named only the space the filesystem keeps for its own use (xfs).
+/// cleared it.
 std::string Spoiled(const klar::JobOutcome& outcome, const QuietView& view) {
-    const bool keptOnly = outcome.kind == klar::JobOutcome::Kind::NotCleared &&
-                          outcome.leftBehind.empty() &&
-                          outcome.cause.ends_with(" keeps for its own use were not overwritten");
-    if (!outcome.cleared() && !keptOnly) {
+    if (!outcome.cleared()) {
         return "the job did not end cleared: " + klar::OutcomeMessage(outcome);
     }
     if (view.progress() < 99.0f || !view.full()) {

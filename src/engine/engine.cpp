@@ -253,7 +253,9 @@ Engine::PassEnd Engine::RunPass(int pass) {
                 if (heldBack.held().state == HeldBack::State::Lifted) {
                     GiveBackHeldSpace(firstHeldFile, heldBack);
                 }
-                // The fill is whole: read back before the small-file stage, which may delete it.
+                // The fill is whole: the free space xfs keeps moves onto it; then it is read
+                // back before the small-file stage, which may delete it.
+                KeptSpaceStage();
                 if (Verifies(pass) && !StopRequested()) {
                     ReadBack(pass, 0, true);
                 }
@@ -315,6 +317,8 @@ void Engine::PassStart(int pass, const std::string& driveText) {
     view_.yield();
     state_.gStartFree = freeBytes;
     passProgress_ = 0.0f;
+    reached_.clear();
+    holes_.clear();
     std::string capacity = "Drive Capacity: ";
     AppendNumber(capacity, total);
     capacity += " bytes";

@@ -85,12 +85,24 @@ private:
     void TrimFillers();
     void TrimFreeSpace();
     // Read-back (read_back.cpp).
+    /// Bytes of a filler that the kept-space stage freed and could not write again: free
+    /// space holding the fill's byte, and nothing to read back.
+    struct FillerHole {
+        const PassFile* file = nullptr;
+        std::uint64_t offset = 0;
+        std::uint64_t length = 0;
+    };
     [[nodiscard]] bool Verifies(int pass) const;
     /// Reads the pass's fillers from the first'th on back from the medium and compares every
     /// byte with the pass's, adding to the pass's read-back; the view follows it when shown.
     void ReadBack(int pass, std::size_t first, bool shown);
     /// Reads one filler back into report; false when the pass's read-back must stop.
     bool ReadBackFile(PassFile& file, VerifyReport& report, std::uint64_t& done, bool shown);
+    /// The same for the filler's bytes from offset up to end.
+    bool ReadBackRange(PassFile& file, std::uint64_t offset, std::uint64_t end,
+                       VerifyReport& report, std::uint64_t& done, bool shown);
+    /// The filler's bytes that the read-back skips: holes the kept-space stage left.
+    [[nodiscard]] std::vector<FillerHole> HolesIn(const PassFile& file) const;
     /// Ends a job that never began a pass, with its message.
     PassEnd Refuse(std::string cause);
 
@@ -102,6 +114,26 @@ private:
     void RecordTableStage(std::uint64_t tableRecords);
     void SmallFileRefused(const PassFile& file);
     void NoteHeldBack(const HeldBack& heldBack);
+
+    // Free space the filesystem keeps for its own use (kept_space_stage.cpp).
+    /// Written bytes of a filler of the pass, and where they lie.
+    struct FillPiece {
+        PassFile* file = nullptr;
+        FillerExtent extent;
+    };
+    /// On a full volume whose filesystem keeps free space for its own use and says where, moves
+    /// that free space onto blocks the fill has written, group by group, so that the fill's
+    /// byte reaches the blocks it kept.
+    void KeptSpaceStage();
+    /// How far a group's free space moved onto the fill: all of it; short of it, for want of
+    /// room; or not, and the stage stops (Abort, a failed write).
+    enum class Moved { All, Short, Stop };
+    /// Frees bytes of fill in one group, as many as the group has free, and writes them again.
+    Moved MoveKeptSpace(std::uint64_t group, const std::vector<DeviceRange>& free,
+                        const KeptSpace& kept, const std::vector<FillPiece>& pieces);
+    /// The free bytes the filesystem lists that may still hold what they held before the job
+    /// (outside every range the stage freed from written fill); nothing where it does not say.
+    [[nodiscard]] std::optional<std::uint64_t> KeptSpaceLeft();
     void NoteUnreachedSpace(const HeldBack& heldBack);
 
     void BuildBlock(std::size_t length);
@@ -137,6 +169,10 @@ private:
     VerifyPasses verify_ = VerifyPasses::None;
     AlignedBuffer readBuffer_;  ///< where the read-back lands; allocated when a pass verifies
     bool readBackWhole_ = true; ///< every part of the pass's read-back so far read to its end
+    /// Device ranges of the pass's fill that the kept-space stage freed: their blocks hold
+    /// the pass's byte whether free or taken again.
+    std::vector<DeviceRange> reached_;
+    std::vector<FillerHole> holes_; ///< the pass's, in the order they were left
     OsStatus lastWrite_;
     JobFailures failures_;
 

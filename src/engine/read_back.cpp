@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 
 namespace klar {
 
@@ -28,6 +29,9 @@ void Engine::ReadBack(int pass, std::size_t first, bool shown) {
         if (file->handle.open() && file->bytes > 0) {
             fillers_->Flush(*file); // what is read must come from the medium
             total += file->bytes;
+            for (const FillerHole& hole : HolesIn(*file)) {
+                total -= hole.length;
+            }
         }
     }
     // Whole aligned runs, so that the read can pass the cache; compared with the pass's
@@ -64,11 +68,31 @@ void Engine::ReadBack(int pass, std::size_t first, bool shown) {
     view_.verifyEnded(report);
 }
 
+std::vector<Engine::FillerHole> Engine::HolesIn(const PassFile& file) const {
+    std::vector<FillerHole> holes;
+    std::copy_if(holes_.begin(), holes_.end(), std::back_inserter(holes),
+                 [&file](const FillerHole& hole) { return hole.file == &file; });
+    std::sort(holes.begin(), holes.end(),
+              [](const FillerHole& a, const FillerHole& b) { return a.offset < b.offset; });
+    return holes;
+}
+
 bool Engine::ReadBackFile(PassFile& file, VerifyReport& report, std::uint64_t& done, bool shown) {
-    const std::size_t chunk = readBuffer_.size();
     std::uint64_t offset = 0;
-    while (offset < file.bytes) {
-        const std::uint64_t left = file.bytes - offset;
+    for (const FillerHole& hole : HolesIn(file)) {
+        if (!ReadBackRange(file, offset, hole.offset, report, done, shown)) {
+            return false;
+        }
+        offset = hole.offset + hole.length;
+    }
+    return ReadBackRange(file, offset, file.bytes, report, done, shown);
+}
+
+bool Engine::ReadBackRange(PassFile& file, std::uint64_t offset, std::uint64_t end,
+                           VerifyReport& report, std::uint64_t& done, bool shown) {
+    const std::size_t chunk = readBuffer_.size();
+    while (offset < end) {
+        const std::uint64_t left = end - offset;
         // Rounded up to the alignment: the end of the file makes the last read short.
         const std::uint64_t rounded =
             (left + kDirectAlignment - 1) / kDirectAlignment * kDirectAlignment;

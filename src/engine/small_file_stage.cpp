@@ -207,12 +207,14 @@ void Engine::NoteUnreachedSpace(const HeldBack& heldBack) {
         failures_.Note(cause);
     }
     // Free space that no file may take (xfs keeps some in each of its allocation groups for
-    // its own trees), and free space that refused the fill and every small file, may still
-    // hold deleted data.
-    if (const std::uint64_t kept = platform_.keptFreeSpace(root_); kept > 0) {
-        failures_.Note(WithSeparators(kept + space.free) +
-                       " bytes of free space that the filesystem keeps for its own use were not "
-                       "overwritten");
+    // its own trees) unless the kept-space stage moved it onto the fill, and free space that
+    // refused the fill and every small file, may still hold deleted data.
+    if (const std::optional<std::uint64_t> kept = KeptSpaceLeft()) {
+        if (*kept > 0) {
+            failures_.Note(WithSeparators(*kept) +
+                           " bytes of free space that the filesystem keeps for its own use were "
+                           "not overwritten");
+        }
     } else if (space.free > 0) {
         failures_.Note(WithSeparators(space.free) + " bytes of free space refused every write");
     }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace klar {
 
@@ -96,6 +97,30 @@ struct RecordSpace {
     /// space (NTFS). A new file rewrites its whole record, so once the fill is deleted empty
     /// files reach every free record, and the table growing says that none is left.
     std::optional<std::uint64_t> tableRecords;
+};
+
+/// A stretch of a volume's device, in bytes from its start.
+struct DeviceRange {
+    std::uint64_t start = 0;
+    std::uint64_t length = 0;
+};
+
+/// Where a volume keeps free space for its own use that no file write takes while the volume
+/// is full (xfs holds a count of free blocks back in each allocation group, for its own trees),
+/// so that whichever free blocks stay free keep what they held.
+struct KeptSpace {
+    /// The volume allocates within groups of this many bytes; a write into a hole of a file
+    /// takes its space in the group of the file's bytes around it while that group has room.
+    std::uint64_t groupBytes = 0;
+    std::uint32_t blockBytes = 0;  ///< the unit it allocates in
+    std::vector<DeviceRange> free; ///< every free range its own map lists, in device order
+};
+
+/// Where written bytes of a filler lie on the device: length bytes from offset in the file.
+struct FillerExtent {
+    std::uint64_t offset = 0;
+    std::uint64_t device = 0;
+    std::uint64_t length = 0;
 };
 
 /// A filler that a job which died may have left behind, as its journal names it.
@@ -252,12 +277,30 @@ public:
         return std::nullopt;
     }
 
-    /// Free bytes on the volume holding root that the filesystem keeps for its own use and
-    /// gives to no file (xfs's reservations in each allocation group), so that a fill never
-    /// reaches them; 0 where it keeps none or cannot say.
-    [[nodiscard]] virtual std::uint64_t keptFreeSpace(const std::string& root) {
-        (void)root;
-        return 0;
+    /// The free space of the volume holding root, where the filesystem keeps some for its own
+    /// use and says where it lies (xfs, to root); nothing elsewhere.
+    [[nodiscard]] virtual std::optional<KeptSpace> keptSpace(const std::string& /*root*/) {
+        return std::nullopt;
+    }
+    /// Where the filler's written bytes lie on the device, after its data reached the medium;
+    /// bytes the filesystem has not placed or not written (reserved, unwritten) are left out.
+    [[nodiscard]] virtual OsStatus fillerExtents(FillerHandle& /*file*/,
+                                                 std::vector<FillerExtent>& out) {
+        out.clear();
+        return OsStatus{OsStatus::Kind::Failed, 0, "the system does not say where files lie"};
+    }
+    /// Frees length bytes of the filler from offset at once, its length unchanged (a hole).
+    [[nodiscard]] virtual OsStatus punchFiller(FillerHandle& /*file*/, std::uint64_t /*offset*/,
+                                               std::uint64_t /*length*/) {
+        return OsStatus{OsStatus::Kind::Failed, 0, "no hole can be made in a file"};
+    }
+    /// Writes size bytes into the filler at offset, inside its length, past the system's
+    /// cache as its aligned appends go, so that the filesystem places them at once. A partial
+    /// write is a failure.
+    [[nodiscard]] virtual OsStatus writeFillerAt(FillerHandle& /*file*/, std::uint64_t /*offset*/,
+                                                 const std::uint8_t* /*data*/,
+                                                 std::size_t /*size*/) {
+        return OsStatus{OsStatus::Kind::Failed, 0, "no file can be written in place"};
     }
 
     /// Forces everything written to the volume holding root, metadata included, to the

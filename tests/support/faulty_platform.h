@@ -50,6 +50,11 @@ public:
     void corruptReadBack(long n, std::uint64_t offset) { corruptRead_ = {n, offset}; }
     /// The n-th read-back call (and every later one) fails with status.
     void failReadBack(long n, OsStatus status) { readFault_ = Fault{n, std::move(status), true}; }
+    /// The n-th write of a filler's bytes again in place (and every later one while
+    /// `sticky`) fails with status, writing nothing.
+    void failWriteAt(long n, OsStatus status, bool sticky = false) {
+        rewriteFault_ = Fault{n, std::move(status), sticky};
+    }
     /// Runs before every free-space query (to change the volume under the job, say).
     std::function<void(long call)> beforeDriveSpace;
 
@@ -67,6 +72,7 @@ public:
     long creates = 0;
     long journalWrites = 0;
     long reads = 0;                              ///< read-back calls
+    long rewrites = 0;                           ///< writes of a filler's bytes in place
     std::vector<AppendSeen> appendLog;           ///< every append call, in order
     std::uint64_t leastFree = ~std::uint64_t{0}; ///< the least free space the system reported
 
@@ -111,6 +117,13 @@ public:
             return *f;
         }
         return real().removeFiller(path, file);
+    }
+    OsStatus writeFillerAt(FillerHandle& file, std::uint64_t offset, const std::uint8_t* data,
+                           std::size_t size) override {
+        if (auto f = hit(rewriteFault_, ++rewrites)) {
+            return *f;
+        }
+        return real().writeFillerAt(file, offset, data, size);
     }
     OsStatus readBack(FillerHandle& file, std::uint64_t offset, std::uint8_t* data,
                       std::size_t size, std::size_t& read) override {
@@ -247,6 +260,7 @@ private:
     std::optional<Fault> removeFault_;
     std::optional<Fault> createFault_;
     std::optional<Fault> readFault_;
+    std::optional<Fault> rewriteFault_;
     std::pair<long, std::uint64_t> corruptRead_{0, 0}; ///< n-th filler read, offset
     std::vector<std::uint64_t> filesRead_;             ///< file numbers in the order first read
     std::string wholeWritesRoot_;

@@ -68,8 +68,18 @@ public:
         return real_->trimFiller(file);
     }
     VolumeNames volumeNames(const std::string& root) override { return real_->volumeNames(root); }
-    std::uint64_t keptFreeSpace(const std::string& root) override {
-        return real_->keptFreeSpace(root);
+    std::optional<KeptSpace> keptSpace(const std::string& root) override {
+        return real_->keptSpace(root);
+    }
+    OsStatus fillerExtents(FillerHandle& file, std::vector<FillerExtent>& out) override {
+        return real_->fillerExtents(file, out);
+    }
+    OsStatus punchFiller(FillerHandle& file, std::uint64_t offset, std::uint64_t length) override {
+        return real_->punchFiller(file, offset, length);
+    }
+    OsStatus writeFillerAt(FillerHandle& file, std::uint64_t offset, const std::uint8_t* data,
+                           std::size_t size) override {
+        return real_->writeFillerAt(file, offset, data, size);
     }
     HeldBack liftHeldBack(const std::string& root) override { return real_->liftHeldBack(root); }
     void restoreHeldBack() override { real_->restoreHeldBack(); }

@@ -36,6 +36,11 @@ inline EngineLimits OnPathUnderTest(EngineLimits limits, WritePath path = WriteP
     return limits;
 }
 
+/// xfs always takes the program's writes past the cache, and only there is each write placed
+/// when it is made, which the kept-space stage needs of the fill: through the cache a fill may
+/// leave a whole allocation group without a byte of it, and the stage cannot reach that group.
+inline constexpr WritePath kXfsPath = WritePath::Direct;
+
 /// One clearing job as the window would run it: the job state at its start-up values, a
 /// recording window, and the system's backend behind a FaultyPlatform that passes every call
 /// on until a test tells it to fail.

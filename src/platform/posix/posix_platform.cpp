@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 #include "platform/posix/held_back.h"
 #include "platform/posix/mount_table.h"
+#include "platform/posix/space_map.h"
 #include "platform/posix/unique_fd.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 #include <limits>
 #include <linux/falloc.h>
 #include <linux/fs.h>
-#include <linux/fsmap.h>
 #include <optional>
 #include <string>
 #include <sys/ioctl.h>
@@ -83,41 +83,6 @@ constexpr long kExtMagic = 0xEF53; // ext2, ext3 and ext4
 constexpr long kFuseMagic = 0x65735546;
 /// EXT4_IOC_CHECKPOINT (Linux 5.13): the journal written out in place.
 constexpr unsigned long kExt4Checkpoint = _IOW('f', 43, std::uint32_t);
-
-constexpr long kXfsMagic = 0x58465342;
-
-/// The free bytes the filesystem's own map lists, through the mapping query (root only on
-/// xfs); nullopt where it cannot be asked.
-std::optional<std::uint64_t> MappedFreeBytes(int fd) {
-    constexpr unsigned kRecords = 128;
-    std::vector<unsigned char> buffer(fsmap_sizeof(kRecords));
-    auto* head = reinterpret_cast<fsmap_head*>(buffer.data());
-    head->fmh_count = kRecords;
-    head->fmh_keys[1].fmr_device = UINT32_MAX;
-    head->fmh_keys[1].fmr_physical = UINT64_MAX;
-    head->fmh_keys[1].fmr_owner = UINT64_MAX;
-    head->fmh_keys[1].fmr_offset = UINT64_MAX;
-    head->fmh_keys[1].fmr_flags = UINT32_MAX;
-    std::uint64_t free = 0;
-    for (;;) {
-        if (::ioctl(fd, FS_IOC_GETFSMAP, head) != 0) {
-            return std::nullopt;
-        }
-        if (head->fmh_entries == 0) {
-            return free;
-        }
-        for (unsigned i = 0; i < head->fmh_entries; ++i) {
-            if (head->fmh_recs[i].fmr_owner == FMR_OWN_FREE) {
-                free += head->fmh_recs[i].fmr_length;
-            }
-        }
-        const fsmap& last = head->fmh_recs[head->fmh_entries - 1];
-        if ((last.fmr_flags & FMR_OF_LAST) != 0) {
-            return free;
-        }
-        head->fmh_keys[0] = last; // go on after it
-    }
-}
 
 /// The folder at the top of the filesystem that holds path.
 std::string MountRoot(const std::string& path) {
@@ -511,19 +476,43 @@ public:
         return {entry.mountPoint, entry.type, entry.device};
     }
 
-    std::uint64_t keptFreeSpace(const std::string& root) override {
+    std::optional<KeptSpace> keptSpace(const std::string& root) override {
         const UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!fd.valid()) {
-            return 0;
+        return fd.valid() ? XfsKeptSpace(fd.get()) : std::nullopt;
+    }
+
+    OsStatus fillerExtents(FillerHandle& file, std::vector<FillerExtent>& out) override {
+        return WrittenExtents(static_cast<int>(file.native), out) ? OsStatus::success()
+                                                                  : fromErrno(errno);
+    }
+
+    OsStatus punchFiller(FillerHandle& file, std::uint64_t offset, std::uint64_t length) override {
+        if (::fallocate(static_cast<int>(file.native), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE,
+                        static_cast<off_t>(offset), static_cast<off_t>(length)) != 0) {
+            return fromErrno(errno);
         }
-        struct statfs fs {};
-        std::optional<std::uint64_t> mapped;
-        if (::fstatfs(fd.get(), &fs) == 0 && static_cast<long>(fs.f_type) == kXfsMagic) {
-            mapped = MappedFreeBytes(fd.get());
+        return OsStatus::success();
+    }
+
+    OsStatus writeFillerAt(FillerHandle& file, std::uint64_t offset, const std::uint8_t* data,
+                           std::size_t size) override {
+        const bool aligned = file.direct && Aligned(reinterpret_cast<std::uintptr_t>(data)) &&
+                             Aligned(size) && Aligned(offset);
+        if (aligned != file.directOn && !SetDirect(file, aligned) && aligned) {
+            file.direct = false;
         }
-        const std::uint64_t unit = fs.f_frsize != 0 ? fs.f_frsize : fs.f_bsize;
-        const std::uint64_t available = static_cast<std::uint64_t>(fs.f_bavail) * unit;
-        return mapped && *mapped > available ? *mapped - available : 0;
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t n = ::pwrite(static_cast<int>(file.native), data + done, size - done,
+                                       static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return fromErrno(n < 0 ? errno : ENOSPC);
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return OsStatus::success();
     }
 
     OsStatus flushVolume(const std::string& root) override {
