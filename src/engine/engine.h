@@ -131,9 +131,9 @@ private:
     /// Frees bytes of fill in one group, as many as the group has free, and writes them again.
     Moved MoveKeptSpace(std::uint64_t group, const std::vector<DeviceRange>& free,
                         const KeptSpace& kept, const std::vector<FillPiece>& pieces);
-    /// The free bytes the filesystem lists that may still hold what they held before the job
-    /// (outside every range the stage freed from written fill); nothing where it does not say.
-    [[nodiscard]] std::optional<std::uint64_t> KeptSpaceLeft();
+    /// The free bytes the filesystem lists that may still hold what they held before the job:
+    /// outside every range the stage freed from written fill.
+    [[nodiscard]] std::uint64_t KeptSpaceLeft(const KeptSpace& kept) const;
     void NoteUnreachedSpace(const HeldBack& heldBack);
 
     void BuildBlock(std::size_t length);

@@ -70,7 +70,7 @@ void Engine::KeptSpaceStage() {
     }
     for (int round = 0; round < kKeptSpaceRounds && !StopRequested(); ++round) {
         const std::optional<KeptSpace> kept = platform_.keptSpace(root_);
-        if (!kept || kept->groupBytes == 0 || kept->blockBytes == 0 ||
+        if (!kept || !kept->listed || kept->groupBytes == 0 || kept->blockBytes == 0 ||
             kept->blockBytes % kDirectAlignment != 0 || kept->blockBytes > buffer_.size() ||
             Outside(kept->free, reached_) == 0) {
             break;
@@ -215,12 +215,8 @@ Engine::Moved Engine::MoveKeptSpace(std::uint64_t group, const std::vector<Devic
     return Moved::Short; // the freed blocks left free hold the fill's byte
 }
 
-std::optional<std::uint64_t> Engine::KeptSpaceLeft() {
-    const std::optional<KeptSpace> kept = platform_.keptSpace(root_);
-    if (!kept) {
-        return std::nullopt;
-    }
-    return Outside(kept->free, reached_);
+std::uint64_t Engine::KeptSpaceLeft(const KeptSpace& kept) const {
+    return Outside(kept.free, reached_);
 }
 
 } // namespace klar

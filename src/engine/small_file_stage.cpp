@@ -197,10 +197,10 @@ void Engine::NoteUnreachedSpace(const HeldBack& heldBack) {
     if (!platform_.driveSpace(root_, space).ok()) {
         return;
     }
+    const std::string route = view_.administratorRoute();
     if (space.withheld > 0) {
         std::string cause =
             WithSeparators(space.withheld) + " bytes are reserved for the administrator";
-        const std::string route = view_.administratorRoute();
         if (!route.empty()) {
             cause += "; " + route + " to clear them";
         }
@@ -209,12 +209,20 @@ void Engine::NoteUnreachedSpace(const HeldBack& heldBack) {
     // Free space that no file may take (xfs keeps some in each of its allocation groups for
     // its own trees) unless the kept-space stage moved it onto the fill, and free space that
     // refused the fill and every small file, may still hold deleted data.
-    if (const std::optional<std::uint64_t> kept = KeptSpaceLeft()) {
-        if (*kept > 0) {
-            failures_.Note(WithSeparators(*kept) +
+    if (const std::optional<KeptSpace> kept = platform_.keptSpace(root_); kept && kept->listed) {
+        if (const std::uint64_t left = KeptSpaceLeft(*kept); left > 0) {
+            failures_.Note(WithSeparators(left) +
                            " bytes of free space that the filesystem keeps for its own use were "
                            "not overwritten");
         }
+    } else if (kept) {
+        // Where it lies, and how much it is, only the administrator may ask.
+        std::string cause =
+            "the free space that the filesystem keeps for its own use was not overwritten";
+        if (!route.empty()) {
+            cause += "; " + route + " to clear it";
+        }
+        failures_.Note(cause);
     } else if (space.free > 0) {
         failures_.Note(WithSeparators(space.free) + " bytes of free space refused every write");
     }

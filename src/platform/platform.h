@@ -114,6 +114,9 @@ struct KeptSpace {
     std::uint64_t groupBytes = 0;
     std::uint32_t blockBytes = 0;  ///< the unit it allocates in
     std::vector<DeviceRange> free; ///< every free range its own map lists, in device order
+    /// The map could be read: older kernels show xfs's only to the administrator, and then
+    /// nobody can tell where the kept space lies.
+    bool listed = true;
 };
 
 /// Where written bytes of a filler lie on the device: length bytes from offset in the file.
@@ -278,7 +281,7 @@ public:
     }
 
     /// The free space of the volume holding root, where the filesystem keeps some for its own
-    /// use and says where it lies (xfs, to root); nothing elsewhere.
+    /// use and says where it lies (xfs); nothing elsewhere.
     [[nodiscard]] virtual std::optional<KeptSpace> keptSpace(const std::string& /*root*/) {
         return std::nullopt;
     }

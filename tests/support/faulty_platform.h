@@ -55,6 +55,9 @@ public:
     void failWriteAt(long n, OsStatus status, bool sticky = false) {
         rewriteFault_ = Fault{n, std::move(status), sticky};
     }
+    /// From now on the volume keeps free space for its own use without saying where, as xfs
+    /// does to an ordinary user on older kernels.
+    void unlistKeptSpace() { unlistKept_ = true; }
     /// Runs before every free-space query (to change the volume under the job, say).
     std::function<void(long call)> beforeDriveSpace;
 
@@ -117,6 +120,14 @@ public:
             return *f;
         }
         return real().removeFiller(path, file);
+    }
+    std::optional<KeptSpace> keptSpace(const std::string& root) override {
+        std::optional<KeptSpace> kept = real().keptSpace(root);
+        if (kept && unlistKept_) {
+            kept->free.clear();
+            kept->listed = false;
+        }
+        return kept;
     }
     OsStatus writeFillerAt(FillerHandle& file, std::uint64_t offset, const std::uint8_t* data,
                            std::size_t size) override {
@@ -261,6 +272,7 @@ private:
     std::optional<Fault> createFault_;
     std::optional<Fault> readFault_;
     std::optional<Fault> rewriteFault_;
+    bool unlistKept_ = false;
     std::pair<long, std::uint64_t> corruptRead_{0, 0}; ///< n-th filler read, offset
     std::vector<std::uint64_t> filesRead_;             ///< file numbers in the order first read
     std::string wholeWritesRoot_;

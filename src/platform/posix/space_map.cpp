@@ -79,7 +79,9 @@ std::optional<KeptSpace> XfsKeptSpace(int fd) {
     std::optional<std::uint32_t> device;
     for (;;) {
         if (::ioctl(fd, FS_IOC_GETFSMAP, head) != 0) {
-            return std::nullopt;
+            kept.free.clear();
+            kept.listed = false;
+            return kept;
         }
         if (!device && head->fmh_entries > 0) {
             device = (head->fmh_oflags & FMH_OF_DEV_T) != 0 ? MapDevice(sb.st_dev)

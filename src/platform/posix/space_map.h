@@ -8,7 +8,7 @@
 namespace klar {
 
 /// The free ranges of xfs's own map and its allocation groups, for the volume the descriptor
-/// is on. nullopt on any other filesystem, and where the map cannot be asked (only root may).
+/// is on (unlisted where the map is refused); nullopt on any other filesystem.
 std::optional<KeptSpace> XfsKeptSpace(int fd);
 
 /// The written extents of the file open on fd, where they lie on its device, after its data
