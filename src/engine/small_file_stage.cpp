@@ -111,7 +111,16 @@ void Engine::FullVolumeStage(const RecordSpace& records) {
     bool unflushed = false;
     const std::size_t firstSmallFile = state_.gPassFiles.size();
     if (records.inMetadata) {
+        // Twice: a full metadata space still has free blocks (btrfs keeps a reserve), and which
+        // ones depends on where its allocator stands. The first fill's attributes, on the
+        // medium and then deleted, are free blocks of the pass's byte where the second ends.
         MetadataFill(!flushOnce);
+        if (flushOnce) {
+            (void)platform_.flushVolume(root_);
+            fillers_->DeleteFrom(firstSmallFile);
+            (void)platform_.flushVolume(root_);
+            MetadataFill(false);
+        }
         unflushed = flushOnce;
     }
     std::size_t size = kLargestSmallFile;
