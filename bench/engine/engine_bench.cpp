@@ -135,7 +135,9 @@ private:
 
 int main(int argc, char** argv) {
     klar::EngineLimits limits;
-    // --message: the job's own final message only, whatever it says (scripts/efficacy.sh).
+    // --message: the job's own final message only, whatever it says (scripts/efficacy.sh); and
+    // no trim, since trimmed free space reads as zeros from an image and would hide what the
+    // pass did not reach.
     bool messageOnly = false;
     bool verify = false; // --verify: the pass reads its fillers back before deleting them
     int arg = 1;
@@ -182,6 +184,7 @@ int main(int argc, char** argv) {
     klar::ClockSeededRandom random;
     klar::Engine engine(state, *platform, view, random, limits);
     engine.SetVerify(verify ? klar::VerifyPasses::All : klar::VerifyPasses::None);
+    engine.SetTrim(!messageOnly);
 
     PoolWatch pool(PoolFile(folder));
     const auto start = Clock::now();

@@ -202,6 +202,9 @@ TEST_P(EfficacyOnVolume, DeletedFilesAreGoneFromTheImageOrTheMessageSaysWhatWasN
         JobRig rig(volume->driveText(), {}, nullptr, TestStateFolder(),
                    std::string(c.filesystem) == "xfs" ? kXfsPath : WritePath::UnderTest);
         rig.view.check(MethodBox::Single);
+        // Trimmed free space reads back as zeros from these images: only what the pass wrote
+        // may clear it here.
+        rig.engine.SetTrim(false);
         outcome = rig.engine.Run();
         ASSERT_TRUE(ListFolder(volume->root()).empty() ||
                     ListFolder(volume->root()) == std::vector<std::string>{"lost+found"});
@@ -233,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ext4", 64u << 20, false}, Case{"ext4", 256u << 20, false, nullptr, Layout::Folder},
         Case{"ntfs", 64u << 20, false}, Case{"ntfs", 64u << 20, false, nullptr, Layout::Folder},
         Case{"ntfs", 256u << 20, false, nullptr, Layout::Folder}, Case{"btrfs", 112u << 20, false},
-        Case{"btrfs", 448u << 20, false, nullptr, Layout::Folder},
+        Case{"btrfs", 320u << 20, false}, Case{"btrfs", 448u << 20, false, nullptr, Layout::Folder},
         Case{"ext2", 256u << 20, false, nullptr, Layout::Folder}, Case{"vfat", 16u << 20, false},
         Case{"vfat", 64u << 20, false, nullptr, Layout::Folder}, Case{"xfs", 300u << 20, false},
         Case{"xfs", 1200u << 20, false, nullptr, Layout::Folder}),
