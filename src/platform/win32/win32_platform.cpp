@@ -568,13 +568,13 @@ public:
         NTFS_VOLUME_DATA_BUFFER ntfs{};
         DWORD returned = 0;
         // Only NTFS answers. Its master file table never shrinks, and a deleted small file's
-        // data stays in a record of it; the records it holds bound the small files that can
-        // reach them.
+        // data stays in a record of it: the records it holds are the table the record stage
+        // fills, and the table growing says that none of them is free any more.
         if (::DeviceIoControl(folder, FSCTL_GET_NTFS_VOLUME_DATA, nullptr, 0, &ntfs, sizeof ntfs,
                               &returned, nullptr) &&
             ntfs.BytesPerFileRecordSegment != 0) {
-            out.free = static_cast<std::uint64_t>(ntfs.MftValidDataLength.QuadPart) /
-                       ntfs.BytesPerFileRecordSegment;
+            out.tableRecords = static_cast<std::uint64_t>(ntfs.MftValidDataLength.QuadPart) /
+                               ntfs.BytesPerFileRecordSegment;
         }
         ::CloseHandle(folder);
         return OsStatus::success();
