@@ -598,7 +598,7 @@ std::string Engine::RefusalCause(const PassFile& file) const {
 void Engine::JudgeFill() {
     fillers_->VerifyFolder();
     PassFile& file = state_.gPassFiles.back();
-    if (FreeAfterSettling(file) >= limits_.blockSize) {
+    if (FreeAfterSettling(file) >= limits_.blockSize && !KeepsWhatItRefused()) {
         failures_.Note(RefusalCause(file));
     }
 }

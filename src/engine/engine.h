@@ -134,6 +134,9 @@ private:
     /// The free bytes the filesystem lists that may still hold what they held before the job:
     /// outside every range the stage freed from written fill.
     [[nodiscard]] std::uint64_t KeptSpaceLeft(const KeptSpace& kept) const;
+    /// The fill's last write was refused for room on a volume that keeps free space for its
+    /// own use and says where: full in its own terms, whatever free space it reports.
+    [[nodiscard]] bool KeepsWhatItRefused();
     void NoteUnreachedSpace(const HeldBack& heldBack);
 
     void BuildBlock(std::size_t length);

@@ -62,10 +62,31 @@ std::uint64_t Outside(const std::vector<DeviceRange>& free,
 
 } // namespace
 
+bool Engine::KeepsWhatItRefused() {
+    // xfs refuses a write once every group is down to what it keeps, which may leave more
+    // free than a block in its figures.
+    if (lastWrite_.kind != OsStatus::Kind::DiskFull) {
+        return false;
+    }
+    const std::optional<KeptSpace> kept = platform_.keptSpace(root_);
+    SpaceInfo space;
+    if (!kept || !kept->listed || !platform_.driveSpace(root_, space).ok()) {
+        return false;
+    }
+    // No more free than it keeps unseen: a limit of another kind (a project quota, which xfs
+    // also answers with a full disk) leaves far more.
+    std::uint64_t mapped = 0;
+    for (const DeviceRange& range : kept->free) {
+        mapped += range.length;
+    }
+    return space.free <= mapped - std::min(mapped, space.free);
+}
+
 void Engine::KeptSpaceStage() {
     // Only on a full volume: anywhere else the writes would take free space the fill did not.
     SpaceInfo space;
-    if (!platform_.driveSpace(root_, space).ok() || space.free >= limits_.blockSize) {
+    if (!platform_.driveSpace(root_, space).ok() ||
+        (space.free >= limits_.blockSize && !KeepsWhatItRefused())) {
         return;
     }
     for (int round = 0; round < kKeptSpaceRounds && !StopRequested(); ++round) {

@@ -2,6 +2,7 @@
 // file's extent map, both through the kernel's generic mapping queries.
 #include "platform/posix/space_map.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <linux/fiemap.h>
@@ -114,7 +115,7 @@ bool WrittenExtents(int fd, std::vector<FillerExtent>& out) {
     std::uint64_t from = 0;
     std::uint32_t flags = FIEMAP_FLAG_SYNC;
     for (;;) {
-        *map = fiemap{};
+        std::fill(buffer.begin(), buffer.end(), 0);
         map->fm_start = from;
         map->fm_length = FIEMAP_MAX_OFFSET - from;
         map->fm_flags = flags;
