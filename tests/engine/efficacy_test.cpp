@@ -4,6 +4,7 @@
 // before it was flushed never reaches them, and the deleted files would survive.
 #include "job_rig.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -160,6 +161,11 @@ class EfficacyOnVolume : public ::testing::TestWithParam<Case> {};
 
 TEST_P(EfficacyOnVolume, DeletedFilesAreGoneFromTheImageOrTheMessageSaysWhatWasNotReached) {
     const Case& c = GetParam();
+    const bool xfs = std::string(c.filesystem).starts_with("xfs");
+    if (const char* path = std::getenv("KLAR_TEST_WRITE_PATH");
+        xfs && path != nullptr && std::string(path) == "direct") {
+        GTEST_SKIP() << "xfs is written past the cache in every run";
+    }
     std::string whyNot;
     auto volume = MakeImageVolume(c.bytes, whyNot, c.filesystem);
     if (!volume) {
@@ -200,7 +206,7 @@ TEST_P(EfficacyOnVolume, DeletedFilesAreGoneFromTheImageOrTheMessageSaysWhatWasN
 #endif
     } else {
         JobRig rig(volume->driveText(), {}, nullptr, TestStateFolder(),
-                   std::string(c.filesystem) == "xfs" ? kXfsPath : WritePath::UnderTest);
+                   xfs ? kXfsPath : WritePath::UnderTest);
         rig.view.check(MethodBox::Single);
         // Trimmed free space reads back as zeros from these images: only what the pass wrote
         // may clear it here.
@@ -239,10 +245,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"btrfs", 320u << 20, false}, Case{"btrfs", 448u << 20, false, nullptr, Layout::Folder},
         Case{"ext2", 256u << 20, false, nullptr, Layout::Folder}, Case{"vfat", 16u << 20, false},
         Case{"vfat", 64u << 20, false, nullptr, Layout::Folder}, Case{"xfs", 300u << 20, false},
-        Case{"xfs", 1200u << 20, false, nullptr, Layout::Folder}),
+        Case{"xfs-8ag", 1u << 30, false}, Case{"xfs", 1200u << 20, false, nullptr, Layout::Folder}),
     [](const auto& row) {
         const Case& c = row.param;
-        return std::string(c.filesystem) + "_" + std::to_string(c.bytes >> 20) + "MiB" +
+        std::string name = c.filesystem;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name + "_" + std::to_string(c.bytes >> 20) + "MiB" +
                (c.ordinaryUser ? "_OrdinaryUser" : "_Root") +
                (c.layout == Layout::Folder ? "_Folder" : "");
     });

@@ -15,8 +15,9 @@ constexpr const char* kUsage =
     "       klar-volume remove DIR                              takes it down, deletes it\n"
     "       klar-volume map WINEPREFIX PATH                     links a free drive letter to\n"
     "                                                           PATH, prints the letter\n"
-    "FILESYSTEM is tmpfs, ext2, ext4, xfs, btrfs, vfat or ntfs; SIZE is bytes, or a number\n"
-    "with K, M or G. The image is DIR/volume.img, mounted at DIR/mnt; DIR must exist.\n";
+    "FILESYSTEM is tmpfs, ext2, ext4, xfs, xfs-8ag (8 allocation groups), btrfs, vfat or\n"
+    "ntfs; SIZE is bytes, or a number with K, M or G. The image is DIR/volume.img, mounted\n"
+    "at DIR/mnt; DIR must exist.\n";
 
 int Fail(const std::string& why) {
     std::fprintf(stderr, "klar-volume: %s\n", why.c_str());

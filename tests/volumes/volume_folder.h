@@ -9,7 +9,8 @@
 namespace klar::test {
 
 struct VolumeRequest {
-    std::string filesystem; ///< "tmpfs", "ext2", "ext4", "xfs", "btrfs", "vfat" or "ntfs"
+    std::string
+        filesystem; ///< "tmpfs", "ext2", "ext4", "xfs", "xfs-8ag", "btrfs", "vfat" or "ntfs"
     std::uint64_t bytes = 0;
     bool directIo = false; ///< the loop device writes its image past the page cache
 };

@@ -26,7 +26,8 @@ struct Filesystem {
     const char* name;
     std::vector<std::string> mkfs; ///< the image's path follows
     enum class Mount { Tmpfs, Kernel, Fusefat, Ntfs3g } mount;
-    std::uint64_t least; ///< mkfs refuses smaller images (xfsprogs 6.1, btrfs-progs 6.2)
+    std::uint64_t least;        ///< mkfs refuses smaller images (xfsprogs 6.1, btrfs-progs 6.2)
+    const char* type = nullptr; ///< what the kernel mounts it as, where not its name
 };
 
 // No root reserve on ext2 and ext4, so that root and every other user see the same free space.
@@ -41,6 +42,12 @@ const Filesystem kFilesystems[] = {
      Filesystem::Mount::Kernel,
      2u << 20},
     {"xfs", {"mkfs.xfs", "-q", "-f"}, Filesystem::Mount::Kernel, 300u << 20},
+    // More allocation groups than mkfs gives a volume of its size (as a larger disk has).
+    {"xfs-8ag",
+     {"mkfs.xfs", "-q", "-f", "-d", "agcount=8"},
+     Filesystem::Mount::Kernel,
+     1u << 30,
+     "xfs"},
     {"btrfs", {"mkfs.btrfs", "-q", "-f"}, Filesystem::Mount::Kernel, 110u << 20},
     {"vfat", {"mkfs.vfat"}, Filesystem::Mount::Fusefat, 1u << 20},
     {"ntfs", {"mkfs.ntfs", "-q", "-F", "-f"}, Filesystem::Mount::Ntfs3g, 2u << 20},
@@ -230,12 +237,14 @@ bool MountIn(const std::string& folder, const Filesystem& kind, const VolumeRequ
         }
         break;
     }
-    case Filesystem::Mount::Kernel:
-        mounted = ::mount(device.c_str(), mountPoint.c_str(), kind.name, 0, nullptr) == 0;
+    case Filesystem::Mount::Kernel: {
+        const char* type = kind.type != nullptr ? kind.type : kind.name;
+        mounted = ::mount(device.c_str(), mountPoint.c_str(), type, 0, nullptr) == 0;
         if (!mounted) {
-            whyNot = Errno(std::string("mount -t ") + kind.name);
+            whyNot = Errno(std::string("mount -t ") + type);
         }
         break;
+    }
     case Filesystem::Mount::Fusefat:
         mounted = Run({"fusefat", "-o", "rw+,allow_other", image, mountPoint}, output, whyNot);
         break;

@@ -23,10 +23,10 @@ public:
 std::unique_ptr<TestVolume> MakeRamVolume(std::uint64_t bytes, std::string& whyNot);
 
 /// A disk-image-backed volume of about `bytes` whose image file can be scanned after
-/// unmount(). filesystem is one of "ext2", "ext4", "xfs", "btrfs" (loop-mounted on Linux),
-/// "vfat" (through fusefat) and "ntfs" (through ntfs-3g); an image smaller than its mkfs accepts
-/// is made at that smallest size. Null, with the reason in whyNot, where this process may not
-/// make one (Windows maps an ext2 image only).
+/// unmount(). filesystem is one of "ext2", "ext4", "xfs", "xfs-8ag", "btrfs" (loop-mounted on
+/// Linux), "vfat" (through fusefat) and "ntfs" (through ntfs-3g); an image smaller than its mkfs
+/// accepts is made at that smallest size. Null, with the reason in whyNot, where this process may
+/// not make one (Windows maps an ext2 image only).
 class ImageVolume : public TestVolume {
 public:
     /// Takes the volume down so that the image holds everything written to it.
