@@ -112,8 +112,9 @@ void Engine::FullVolumeStage(const RecordSpace& records) {
     const std::size_t firstSmallFile = state_.gPassFiles.size();
     if (records.inMetadata) {
         // Twice: a full metadata space still has free blocks (btrfs keeps a reserve), and which
-        // ones depends on where its allocator stands. The first fill's attributes, on the
-        // medium and then deleted, are free blocks of the pass's byte where the second ends.
+        // ones depends on where its allocator stands. One fill left old leaves among them;
+        // with the first fill's attributes on the medium and deleted before a second, none
+        // was left at any size measured.
         MetadataFill(!flushOnce);
         if (flushOnce) {
             (void)platform_.flushVolume(root_);
