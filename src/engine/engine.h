@@ -125,8 +125,9 @@ private:
     /// that free space onto blocks the fill has written, group by group, so that the fill's
     /// byte reaches the blocks it kept.
     void KeptSpaceStage();
-    /// How far a group's free space moved onto the fill: all of it; short of it, for want of
-    /// room; or not, and the stage stops (Abort, a failed write).
+    /// How far a group's free space moved onto the fill, worst last (a round keeps the
+    /// worst): all of it; short of it, for want of room; or not, and the stage stops (Abort,
+    /// a failed write).
     enum class Moved { All, Short, Stop };
     /// Frees bytes of fill in one group, as many as the group has free, and writes them again.
     Moved MoveKeptSpace(std::uint64_t group, const std::vector<DeviceRange>& free,

@@ -70,9 +70,10 @@ bool SetDirect(FillerHandle& file, bool on) {
 
 /// Whole aligned runs go past the cache; anything else (the tail's small blocks, an offset
 /// left odd by a short write) through it.
-void ChooseWritePath(FillerHandle& file, const std::uint8_t* data, std::size_t size) {
+void ChooseWritePath(FillerHandle& file, const std::uint8_t* data, std::size_t size,
+                     std::uint64_t offset) {
     const bool aligned = file.direct && Aligned(reinterpret_cast<std::uintptr_t>(data)) &&
-                         Aligned(size) && Aligned(file.offset);
+                         Aligned(size) && Aligned(offset);
     if (aligned != file.directOn && !SetDirect(file, aligned) && aligned) {
         file.direct = false;
     }
@@ -223,7 +224,7 @@ public:
                     std::size_t& written) override {
         written = 0;
         const int fd = static_cast<int>(file.native);
-        ChooseWritePath(file, data, size);
+        ChooseWritePath(file, data, size, file.offset);
         while (written < size) {
             const ssize_t n = ::write(fd, data + written, size - written);
             if (n < 0) {
@@ -253,7 +254,7 @@ public:
             written += static_cast<std::size_t>(n);
             file.offset += static_cast<std::uint64_t>(n);
             if (written < size && file.directOn) {
-                ChooseWritePath(file, data + written, size - written);
+                ChooseWritePath(file, data + written, size - written, file.offset);
             }
         }
         return OsStatus::success();
@@ -496,11 +497,7 @@ public:
 
     OsStatus writeFillerAt(FillerHandle& file, std::uint64_t offset, const std::uint8_t* data,
                            std::size_t size) override {
-        const bool aligned = file.direct && Aligned(reinterpret_cast<std::uintptr_t>(data)) &&
-                             Aligned(size) && Aligned(offset);
-        if (aligned != file.directOn && !SetDirect(file, aligned) && aligned) {
-            file.direct = false;
-        }
+        ChooseWritePath(file, data, size, offset);
         for (std::size_t done = 0; done < size;) {
             const ssize_t n = ::pwrite(static_cast<int>(file.native), data + done, size - done,
                                        static_cast<off_t>(offset + done));
